@@ -1,0 +1,107 @@
+#include "dsp/unit_circle.hh"
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <utility>
+
+using Circle = DSP::UnitCircle<float>;
+
+namespace {
+
+std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
+
+// Odd multiples of N are the octant bounds, where the row changes.
+bool on_bound(int n, int N) { return (8 * n) % N == 0 && (8 * n / N) % 2 != 0; }
+
+}
+
+TEST(UnitCircle, WithinOneTenMillionthOverTwoTurns)
+{
+	constexpr int N = 1000;
+	for (int n = -N; n <= N; ++n) {
+		double a = 2 * M_PI * n / N;
+		EXPECT_NEAR(Circle::cos(n, N), std::cos(a), 1e-7) << n;
+		EXPECT_NEAR(Circle::sin(n, N), std::sin(a), 1e-7) << n;
+	}
+}
+
+TEST(UnitCircle, ExactOnTheAxes)
+{
+	for (int N : {4, 8, 1000, 1280, 7680, 15360}) {
+		EXPECT_EQ(bits(Circle::cos(0, N)), bits(1.f));
+		EXPECT_EQ(bits(Circle::sin(0, N)), bits(0.f));
+		EXPECT_EQ(Circle::cos(N / 2, N), -1.f);
+		EXPECT_EQ(Circle::sin(N / 4, N), 1.f);
+		EXPECT_EQ(Circle::sin(-N / 4, N), -1.f);
+		EXPECT_EQ(Circle::cos(-N / 2, N), -1.f);
+		// The kernels run at angle 0 and the row negates: a negative zero.
+		EXPECT_EQ(bits(Circle::cos(N / 4, N)), bits(-0.f));
+		EXPECT_EQ(bits(Circle::sin(N / 2, N)), bits(-0.f));
+		for (int n : {-N, N}) {
+			EXPECT_EQ(Circle::cos(n, N), 1.f);
+			EXPECT_EQ(Circle::sin(n, N), 0.f);
+		}
+	}
+}
+
+TEST(UnitCircle, BoundsBelongToTheRowAbove)
+{
+	// 8n = −7N must take the row with kernel angle −π/4 (sine kernel for the
+	// cosine), not the outer row with +π/4 through the cosine kernel.
+	EXPECT_EQ(bits(Circle::cos(-7, 8)), bits(-Circle::sin(-1, 8)));
+	EXPECT_EQ(bits(Circle::sin(-7, 8)), bits(Circle::cos(-1, 8)));
+	// 8n = N: angle −π/4 of the row N ≤ 8n < 3N.
+	EXPECT_EQ(bits(Circle::cos(1, 8)), bits(-Circle::sin(-1, 8)));
+	EXPECT_EQ(bits(Circle::sin(1, 8)), bits(Circle::cos(-1, 8)));
+	// 8n = −N is inside the central row.
+	EXPECT_EQ(bits(Circle::sin(-125, 1000)), bits(Circle::sin(-1, 8)));
+	EXPECT_EQ(bits(Circle::cos(-125, 1000)), bits(Circle::cos(-1, 8)));
+}
+
+TEST(UnitCircle, SymmetriesHoldBitForBit)
+{
+	// Folding is exact in integers and the kernel argument for D = 4N is the
+	// same float as for D = N, so these identities hold exactly (up to the
+	// sign of a zero, which float equality ignores).
+	for (int N : {1000, 1440, 7680}) {
+		for (int n = -N; n <= N; ++n) {
+			if (!on_bound(n, N) && !on_bound(-n, N)) {
+				EXPECT_EQ(Circle::sin(-n, N), -Circle::sin(n, N)) << n << '/' << N;
+				EXPECT_EQ(Circle::cos(-n, N), Circle::cos(n, N)) << n << '/' << N;
+			}
+			if (n + N / 4 <= N) {
+				EXPECT_EQ(Circle::cos(n + N / 4, N), -Circle::sin(n, N)) << n << '/' << N;
+				EXPECT_EQ(Circle::sin(n + N / 4, N), Circle::cos(n, N)) << n << '/' << N;
+			}
+		}
+	}
+}
+
+TEST(UnitCircle, CoefficientPatternsMatchTheirSeries)
+{
+	// Checks that each listed bit pattern sits where it belongs: the low
+	// coefficients at the nearest float to 1/k! (c5 and s4 two units below
+	// it), the top two of each kernel slightly below their Taylor values.
+	auto inverse_factorial = [](int k) {
+		double f = 1;
+		for (int i = 2; i <= k; ++i) f *= i;
+		return 1 / f;
+	};
+	auto units_below = [](float x, double v) { return int(bits(float(v)) - bits(x)); };
+	EXPECT_EQ(units_below(Circle::c2, inverse_factorial(4)), 0);
+	EXPECT_EQ(units_below(Circle::c3, inverse_factorial(6)), 0);
+	EXPECT_EQ(units_below(Circle::c4, inverse_factorial(8)), 0);
+	EXPECT_EQ(units_below(Circle::c5, inverse_factorial(10)), 2);
+	EXPECT_EQ(units_below(Circle::s1, inverse_factorial(3)), 0);
+	EXPECT_EQ(units_below(Circle::s2, inverse_factorial(5)), 0);
+	EXPECT_EQ(units_below(Circle::s3, inverse_factorial(7)), 0);
+	EXPECT_EQ(units_below(Circle::s4, inverse_factorial(9)), 2);
+	for (auto [x, k] : {std::pair{-Circle::c7, 14}, {Circle::c6, 12}, {Circle::s6, 13}, {Circle::s5, 11}}) {
+		EXPECT_LT(x, inverse_factorial(k)) << k;
+		EXPECT_GT(x, 0.98 * inverse_factorial(k)) << k;
+	}
+	EXPECT_EQ(bits(Circle::c7), 0xAD47D24Du);
+	EXPECT_EQ(Circle::two_pi, float(2 * M_PI));
+}
