@@ -1,0 +1,55 @@
+#pragma once
+
+#include "dsp/fft_butterfly.hh"
+
+namespace DSP::FFT {
+
+// Radix of the stage that splits BINS points: 5 first, then 3, then the
+// power of two, split so that it always ends in 8-point leaves.
+constexpr int radix(int bins)
+{
+	if (bins % 5 == 0) return 5;
+	if (bins % 3 == 0) return 3;
+	switch (bins) {
+	case 8: return 8;
+	case 16: return 2;
+	case 32: return 2;
+	case 64: return 8;
+	case 128: return 2;
+	case 256: return 4;
+	case 512: return 8;
+	}
+	return 0;
+}
+
+// One decimation-in-time stage: reads in[0], in[STRIDE], … (BINS points)
+// and writes their transform to out[0 … BINS−1] in natural order. factors is
+// the twiddle table of the full length BINS·STRIDE.
+template <int RADIX, int BINS, int STRIDE, typename TYPE, int SIGN>
+struct Dit
+{
+	static_assert(RADIX > 1 && BINS % RADIX == 0, "length must be 5^a·3^b·2^c with 8 ≤ 2^c ≤ 512");
+
+	static void dit(TYPE *out, const TYPE *in, const TYPE *factors)
+	{
+		constexpr int M = BINS / RADIX;
+		if constexpr (M == 1) {
+			TYPE x[RADIX];
+			for (int q = 0; q < RADIX; ++q) x[q] = in[q * STRIDE];
+			butterfly<SIGN>(x);
+			for (int m = 0; m < RADIX; ++m) out[m] = x[m];
+		} else {
+			for (int q = 0; q < RADIX; ++q)
+				Dit<radix(M), M, RADIX * STRIDE, TYPE, SIGN>::dit(out + q * M, in + q * STRIDE, factors);
+			for (int k = 0; k < M; ++k) {
+				TYPE x[RADIX];
+				x[0] = out[k];
+				for (int q = 1; q < RADIX; ++q) x[q] = out[k + q * M] * factors[q * k * STRIDE];
+				butterfly<SIGN>(x);
+				for (int m = 0; m < RADIX; ++m) out[k + m * M] = x[m];
+			}
+		}
+	}
+};
+
+}
