@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+// Runs a shell command with the given bytes on standard input and collects
+// its output, error text and exit status.
+struct ProgramResult
+{
+	int status;
+	std::string out, err;
+};
+
+inline std::string read_file(const std::string &path)
+{
+	std::ifstream in(path, std::ios::binary);
+	return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void write_file(const std::string &path, const std::string &bytes)
+{
+	std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class TempDir
+{
+public:
+	TempDir()
+	{
+		char name[] = "/tmp/burst_test_XXXXXX";
+		path = mkdtemp(name);
+	}
+	~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
+	std::string file(const std::string &name) const { return path + "/" + name; }
+
+private:
+	std::string path;
+};
+
+inline ProgramResult run_program(const std::string &command, const std::string &input = "")
+{
+	TempDir dir;
+	write_file(dir.file("in"), input);
+	std::string line = command + " < " + dir.file("in") + " > " + dir.file("out") + " 2> " + dir.file("err");
+	int status = std::system(line.c_str());
+	return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), read_file(dir.file("out")),
+		read_file(dir.file("err"))};
+}
