@@ -1,0 +1,215 @@
+#pragma once
+
+#include "code/bits.hh"
+#include "src/assert.hh"
+
+#include <algorithm>
+#include <cstdint>
+#include <initializer_list>
+
+namespace CODE {
+
+// Generator matrix of a binary BCH code of length N with K message bits and
+// NP = N - K parity bits, from the minimal polynomials whose product is g(x).
+template <int N, int K>
+struct BoseChaudhuriHocquenghemGenerator
+{
+	static constexpr int NP = N - K;
+
+	// genmat: K rows of N entries, each 0 or 1; column c is the coefficient of
+	// x^(N-1-c). minimal_polynomials: bit k of an entry is the coefficient of
+	// x^k; every entry is positive and odd and their degrees add up to NP.
+	// Non-systematic: row r is x^(K-1-r)·g(x), banded upper triangular.
+	// Systematic: columns 0 … K-1 are the identity, so a code word is its K
+	// message bits followed by NP parity bits.
+	static void matrix(int8_t *genmat, bool systematic, std::initializer_list<int> minimal_polynomials)
+	{
+		// g(x) grows in place in row 0, highest power first: genpoly[i] is the
+		// coefficient of x^(NP-i), genpoly_degree counts the coefficients so far.
+		int8_t *genpoly = genmat;
+		for (int i = 0; i < NP; ++i)
+			genpoly[i] = 0;
+		genpoly[NP] = 1;
+		int genpoly_degree = 1;
+
+		for (int m : minimal_polynomials) {
+			// A minimal polynomial over GF(2) of a nonzero field element has
+			// a constant term of 1, so a zero, negative or even entry is a
+			// wrong table rather than a different code. The degree checks
+			// catch a list that does not multiply out to exactly NP + 1
+			// coefficients, which would leave parity columns without
+			// meaning or write past row 0; the list comes from a table, so
+			// these are program errors.
+			ASSERT(0 < m);
+			ASSERT(m & 1);
+			int m_degree = 0;
+			while (m >> (m_degree + 1))
+				++m_degree;
+
+			ASSERT(genpoly_degree + m_degree <= NP + 1);
+			// From the high powers down to the constant term, so that each
+			// coefficient is read before any lower position changes.
+			for (int p = NP + 1 - genpoly_degree; p <= NP; ++p)
+				if (genpoly[p])
+					for (int k = 1; k <= m_degree; ++k)
+						genpoly[p - k] ^= (m >> k) & 1;
+			genpoly_degree += m_degree;
+		}
+
+		ASSERT(genpoly_degree == NP + 1);
+		ASSERT(genpoly[0]);
+		ASSERT(genpoly[NP]);
+
+		for (int c = NP + 1; c < N; ++c)
+			genmat[c] = 0;
+		for (int r = 1; r < K; ++r)
+			for (int c = 0; c < N; ++c)
+				genmat[N * r + c] = (c < r || c > r + NP) ? 0 : genpoly[c - r];
+		if (!systematic)
+			return;
+
+		for (int i = K - 1; i > 0; --i)
+			for (int j = 0; j < i; ++j)
+				if (genmat[N * j + i])
+					for (int c = i; c < N; ++c)
+						genmat[N * j + c] ^= genmat[N * i + c];
+	}
+};
+
+// Ordered statistics decoder of order O for a binary linear code of length N
+// with K message bits. It re-encodes the hard decisions of the K most
+// reliable independent positions and every pattern of up to O flips among
+// them, and keeps the test word of highest correlation with the soft bits.
+template <int N, int K, int O>
+class OrderedStatisticsDecoder
+{
+	static_assert(0 < K && K < N && 0 <= O && O <= 2);
+	// Rows and vectors are padded to whole 16-byte vectors; the padding
+	// entries stay 0 in every row and soft vector.
+	static constexpr int W = (N + 15) & ~15;
+	// A metric is a sum of W products of magnitude at most 127: exact in 16 bits.
+	static_assert(W * 127 <= 32767);
+
+	alignas(16) int8_t work_matrix[K][W];
+	alignas(16) int8_t candidate[W];
+	alignas(16) int8_t best[W];
+	alignas(16) int8_t softs[W];
+	int16_t perm[N];
+
+	// Correlation of the bipolar form of word ^ flip (+1 for 0, -1 for 1) with softs.
+	int metric(const int8_t *flip) const
+	{
+		int16_t sum = 0;
+		for (int j = 0; j < W; ++j)
+			sum += int8_t((softs[j] ^ -(candidate[j] ^ flip[j])) + (candidate[j] ^ flip[j]));
+		return sum;
+	}
+
+	static void xor_row(int8_t *dst, const int8_t *src, int from)
+	{
+		for (int j = from & ~15; j < W; ++j)
+			dst[j] ^= src[j];
+	}
+
+	void swap_rows(int a, int b, int from)
+	{
+		for (int j = from & ~15; j < W; ++j)
+			std::swap(work_matrix[a][j], work_matrix[b][j]);
+	}
+
+public:
+	// soft: N soft bits, positive for 0, negative for 1, -128 taken as -127.
+	// genmat: K rows of N entries 0 or 1, systematic with the message in
+	// positions 0 … K-1, of full rank K. hard: receives the chosen code word,
+	// position k as be bit k; bits beyond N-1 keep their values.
+	// Returns false when another test word reaches the best word's metric
+	// (or when the best metric is -1 with no other above it).
+	bool operator()(uint8_t *hard, const int8_t *soft, const int8_t *genmat)
+	{
+		for (int j = 0; j < N; ++j) {
+			perm[j] = j;
+			softs[j] = soft[j] < 0 ? (soft[j] == -128 ? 127 : -soft[j]) : soft[j];
+		}
+		std::sort(perm, perm + N, [this](int a, int b) { return softs[a] > softs[b]; });
+
+		for (int r = 0; r < K; ++r) {
+			for (int j = 0; j < N; ++j)
+				work_matrix[r][j] = genmat[N * r + perm[j]];
+			for (int j = N; j < W; ++j)
+				work_matrix[r][j] = 0;
+		}
+
+		for (int k = 0; k < K; ++k) {
+			int t = k;
+			while (t < K && !work_matrix[t][k])
+				++t;
+			if (t == K) {
+				// No pivot in column k: bring in the first later column that
+				// has one, which moves the dependent position to the less
+				// reliable part.
+				int c = k + 1;
+				for (t = k; !work_matrix[t][c];)
+					if (++t == K) {
+						t = k;
+						++c;
+						ASSERT(c < N);
+					}
+				std::swap(perm[k], perm[c]);
+				for (int r = 0; r < K; ++r)
+					std::swap(work_matrix[r][k], work_matrix[r][c]);
+			}
+			if (t != k)
+				swap_rows(t, k, k);
+			for (int r = k + 1; r < K; ++r)
+				if (work_matrix[r][k])
+					xor_row(work_matrix[r], work_matrix[k], k);
+		}
+		for (int i = K - 1; i > 0; --i)
+			for (int r = 0; r < i; ++r)
+				if (work_matrix[r][i])
+					xor_row(work_matrix[r], work_matrix[i], i);
+
+		for (int j = 0; j < N; ++j)
+			softs[j] = std::max<int8_t>(soft[perm[j]], -127);
+		for (int j = N; j < W; ++j)
+			softs[j] = 0;
+
+		alignas(16) static constexpr int8_t zero[W] = {};
+		for (int j = 0; j < W; ++j)
+			candidate[j] = 0;
+		for (int r = 0; r < K; ++r)
+			if (softs[r] < 0)
+				xor_row(candidate, work_matrix[r], 0);
+		int best_metric = metric(zero);
+		int next_metric = -1;
+		std::copy(candidate, candidate + W, best);
+
+		auto evaluate = [&](const int8_t *flip) {
+			int m = metric(flip);
+			if (m > best_metric) {
+				next_metric = best_metric;
+				best_metric = m;
+				for (int j = 0; j < W; ++j)
+					best[j] = candidate[j] ^ flip[j];
+			} else {
+				next_metric = std::max(next_metric, m);
+			}
+		};
+		if constexpr (O >= 1) {
+			for (int i = 0; i < K; ++i) {
+				xor_row(candidate, work_matrix[i], 0);
+				evaluate(zero);
+				if constexpr (O >= 2)
+					for (int j = i + 1; j < K; ++j)
+						evaluate(work_matrix[j]);
+				xor_row(candidate, work_matrix[i], 0);
+			}
+		}
+
+		for (int j = 0; j < N; ++j)
+			set_be_bit(hard, perm[j], best[j]);
+		return best_metric != next_metric;
+	}
+};
+
+}
