@@ -1,0 +1,87 @@
+#pragma once
+
+#include "src/simd_isa.hh"
+
+#include <algorithm>
+#include <limits>
+
+// Plain C++ lanes: the reference every other ISA must match lane for lane.
+template <typename TYPE, int WIDTH>
+union SIMD<TYPE, WIDTH, PortableISA>
+{
+	using value_type = TYPE;
+	using isa = PortableISA;
+	static constexpr int SIZE = WIDTH;
+	TYPE v[WIDTH];
+
+	static SIMD dup(TYPE x)
+	{
+		SIMD r;
+		for (int k = 0; k < WIDTH; ++k) r.v[k] = x;
+		return r;
+	}
+
+	static SIMD load(const TYPE *p)
+	{
+		SIMD r;
+		for (int k = 0; k < WIDTH; ++k) r.v[k] = p[k];
+		return r;
+	}
+
+	void store(TYPE *p) const
+	{
+		for (int k = 0; k < WIDTH; ++k) p[k] = v[k];
+	}
+};
+
+template <typename TYPE, int WIDTH>
+using PortableSIMD = SIMD<TYPE, WIDTH, PortableISA>;
+
+// Saturating lane-wise a + b.
+template <typename TYPE, int WIDTH>
+inline PortableSIMD<TYPE, WIDTH> vqadd(PortableSIMD<TYPE, WIDTH> a, PortableSIMD<TYPE, WIDTH> b)
+{
+	using limits = std::numeric_limits<TYPE>;
+	for (int k = 0; k < WIDTH; ++k) a.v[k] = TYPE(std::clamp<int>(a.v[k] + b.v[k], limits::min(), limits::max()));
+	return a;
+}
+
+template <typename TYPE, int WIDTH>
+inline PortableSIMD<TYPE, WIDTH> vmin(PortableSIMD<TYPE, WIDTH> a, PortableSIMD<TYPE, WIDTH> b)
+{
+	for (int k = 0; k < WIDTH; ++k) a.v[k] = std::min(a.v[k], b.v[k]);
+	return a;
+}
+
+template <typename TYPE, int WIDTH>
+inline PortableSIMD<TYPE, WIDTH> vmax(PortableSIMD<TYPE, WIDTH> a, PortableSIMD<TYPE, WIDTH> b)
+{
+	for (int k = 0; k < WIDTH; ++k) a.v[k] = std::max(a.v[k], b.v[k]);
+	return a;
+}
+
+// |a| with two's complement wrap-around: -128 stays -128.
+template <int WIDTH>
+inline PortableSIMD<signed char, WIDTH> vabs(PortableSIMD<signed char, WIDTH> a)
+{
+	for (int k = 0; k < WIDTH; ++k) a.v[k] = (signed char)(a.v[k] < 0 ? -unsigned(a.v[k]) : a.v[k]);
+	return a;
+}
+
+// a where b > 0, -a (wrapping) where b < 0, 0 where b = 0.
+template <int WIDTH>
+inline PortableSIMD<signed char, WIDTH> vsign(PortableSIMD<signed char, WIDTH> a, PortableSIMD<signed char, WIDTH> b)
+{
+	for (int k = 0; k < WIDTH; ++k)
+		a.v[k] = b.v[k] < 0 ? (signed char)(-unsigned(a.v[k])) : b.v[k] > 0 ? a.v[k] : 0;
+	return a;
+}
+
+// r[k] = a[m[k]]; every m[k] must be a lane number 0 ... WIDTH - 1.
+template <typename TYPE, int WIDTH>
+inline PortableSIMD<TYPE, WIDTH> vshuf(PortableSIMD<TYPE, WIDTH> a, PortableSIMD<unsigned char, WIDTH> m)
+{
+	PortableSIMD<TYPE, WIDTH> r;
+	for (int k = 0; k < WIDTH; ++k) r.v[k] = a.v[m.v[k]];
+	return r;
+}
