@@ -42,11 +42,14 @@ private:
 	std::string path;
 };
 
-inline ProgramResult run_program(const std::string &command, const std::string &input = "")
+// output: where standard output goes; by default it is collected.
+inline ProgramResult run_program(const std::string &command, const std::string &input = "",
+				 const std::string &output = "")
 {
 	TempDir dir;
 	write_file(dir.file("in"), input);
-	std::string line = command + " < " + dir.file("in") + " > " + dir.file("out") + " 2> " + dir.file("err");
+	std::string line = command + " < " + dir.file("in") + " > " + (output.empty() ? dir.file("out") : output) +
+			   " 2> " + dir.file("err");
 	int status = std::system(line.c_str());
 	return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), read_file(dir.file("out")),
 		read_file(dir.file("err"))};
