@@ -1,0 +1,276 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "code/bits.hh"
+#include "code/crc.hh"
+#include "dsp/fft.hh"
+#include "src/call_sign.hh"
+#include "src/encoder.hh"
+#include "src/mls.hh"
+#include "src/xorshift.hh"
+
+namespace {
+
+using cmplx = DSP::Complex<float>;
+
+template <int R, int M>
+struct Variant
+{
+	static constexpr int rate = R, mapping = M;
+};
+
+template <typename V>
+class EncoderTest : public ::testing::Test
+{
+protected:
+	using Enc = Encoder<V::rate, V::mapping>;
+	static constexpr int N = Enc::symbol_length, G = Enc::guard_length, E = Enc::extended_length;
+
+	std::unique_ptr<Enc> encoder = std::make_unique<Enc>();
+	std::unique_ptr<DSP::FastFourierTransform<N, cmplx, -1>> fwd =
+		std::make_unique<DSP::FastFourierTransform<N, cmplx, -1>>();
+	std::vector<cmplx> burst = std::vector<cmplx>(Enc::max_burst_length);
+	uint8_t payload[170];
+
+	int encode(int mode, uint64_t call, double freq = 0, uint32_t seed = 1)
+	{
+		for (auto &b : payload) b = (seed = seed * 1664525 + 1013904223) >> 24;
+		return (*encoder)(burst.data(), payload, mode, call, freq);
+	}
+
+	// Carriers -128 … 127 of symbol j, read from its block at the known position.
+	std::vector<cmplx> carriers(int j)
+	{
+		std::vector<cmplx> spectrum(N), out(256);
+		(*fwd)(spectrum.data(), burst.data() + j * E + G / 2);
+		for (int k = 0; k < 256; ++k) out[k] = spectrum[(k - 128 + N) % N];
+		return out;
+	}
+};
+
+using Variants = ::testing::Types<Variant<8000, 2>, Variant<8000, 4>, Variant<8000, 8>, Variant<48000, 2>,
+				  Variant<48000, 4>, Variant<48000, 8>>;
+TYPED_TEST_SUITE(EncoderTest, Variants);
+
+TYPED_TEST(EncoderTest, BurstLengthBySymbolCount)
+{
+	using Enc = typename TestFixture::Enc;
+	EXPECT_EQ(Enc::extended_length * 1000 / TypeParam::rate, 180);
+	for (int mode : {14, 15, 16}) EXPECT_EQ(this->encode(mode, 1), (2 + Enc::symbol_count) * Enc::extended_length);
+	for (int mode : {0, 1, 13, 17, 255}) EXPECT_EQ(this->encode(mode, 1), 2 * Enc::extended_length);
+	EXPECT_EQ(Enc::symbol_count * 256 * Enc::mod_bits, TypeParam::mapping == 8 ? 3072 : 2048);
+}
+
+TYPED_TEST(EncoderTest, SynchronizationHalvesIdentical)
+{
+	constexpr int N = TestFixture::N, G = TestFixture::G;
+	this->encode(16, 12345);
+	for (int i = 0; i < N / 2; ++i) ASSERT_EQ(this->burst[G / 2 + i], this->burst[G / 2 + N / 2 + i]) << i;
+}
+
+TYPED_TEST(EncoderTest, GuardsExtendEveryBlockOnBothSides)
+{
+	constexpr int N = TestFixture::N, G = TestFixture::G, E = TestFixture::E;
+	int length = this->encode(14, 777, 1500);
+	for (int j = 0; j < length / E; ++j) {
+		const cmplx *ext = this->burst.data() + j * E;
+		for (int i = 0; i < G / 2; ++i) {
+			// Compared at baseband: the mixing phase differs between the copies.
+			double f = 2 * M_PI * 1500.0 / TypeParam::rate;
+			auto at = [&](int m) {
+				double phase = -f * (j * E + m);
+				return std::complex<double>(ext[m].re, ext[m].im) * std::polar(1.0, phase);
+			};
+			ASSERT_LT(std::abs(at(i) - at(N + i)), 1e-5) << "prefix of symbol " << j;
+			ASSERT_LT(std::abs(at(G / 2 + N + i) - at(G / 2 + i)), 1e-5) << "suffix of symbol " << j;
+		}
+	}
+}
+
+TYPED_TEST(EncoderTest, MovedToCentreFrequency)
+{
+	int length = this->encode(15, 99, 0);
+	std::vector<cmplx> base(this->burst.begin(), this->burst.begin() + length);
+	this->encode(15, 99, 1234.5);
+	for (int n = 0; n < length; n += 7) {
+		auto expect = std::complex<double>(base[n].re, base[n].im) *
+			      std::polar(1.0, 2 * M_PI * std::fmod(1234.5 * n, TypeParam::rate) / TypeParam::rate);
+		ASSERT_LT(std::abs(expect - std::complex<double>(this->burst[n].re, this->burst[n].im)), 1e-5) << n;
+	}
+}
+
+TYPED_TEST(EncoderTest, EqualPowerPerSymbol)
+{
+	// Over the block itself; the guard repeats a part of it and varies around 1.
+	constexpr int N = TestFixture::N, G = TestFixture::G, E = TestFixture::E;
+	int length = this->encode(14, 5, 1500);
+	for (int j = 0; j < length / E; ++j) {
+		double power = 0;
+		for (int m = 0; m < N; ++m) power += norm(this->burst[j * E + G / 2 + m]);
+		EXPECT_NEAR(power / N, 1, 1e-4) << "symbol " << j;
+	}
+}
+
+TYPED_TEST(EncoderTest, SynchronizationCarriersFollowSequence)
+{
+	constexpr int N = TestFixture::N, G = TestFixture::G, L = N / 2;
+	this->encode(0, 1);
+	DSP::FastFourierTransform<L, cmplx, -1> half;
+	std::vector<cmplx> spectrum(L);
+	half(spectrum.data(), this->burst.data() + G / 2);
+	auto bin = [&](int c) { return spectrum[(c + L) % L]; };
+	MLS seq(0x89);
+	for (int c = -63; c <= 63; ++c) {
+		cmplx r = bin(c) * conj(bin(c - 1)) / norm(bin(c - 1));
+		EXPECT_NEAR(r.re, seq() ? -1 : 1, 1e-4) << c;
+		EXPECT_NEAR(r.im, 0, 1e-4) << c;
+	}
+	double inside = 0, outside = 0;
+	for (int k = 0; k < L; ++k) (k < 64 || k >= L - 64 ? inside : outside) += norm(spectrum[k]);
+	EXPECT_LT(outside, 1e-8 * inside);
+}
+
+// Long division by g(x), the product of the 24 minimal polynomials.
+bool divisible_by_generator(const uint8_t *code)
+{
+	static const char g_hex[] = "40A722A1A468D36D87A25364E685922A1E56FD1A478C1D";
+	int g[185] = {1};
+	for (int i = 0; i < 184; ++i) {
+		int nibble = std::strchr("0123456789ABCDEF", g_hex[i / 4]) - "0123456789ABCDEF";
+		g[1 + i] = (nibble >> (3 - i % 4)) & 1;
+	}
+	int r[255];
+	for (int c = 0; c < 255; ++c) r[c] = CODE::get_be_bit(code, c);
+	for (int c = 0; c < 71; ++c)
+		if (r[c])
+			for (int i = 0; i < 185; ++i) r[c + i] ^= g[i];
+	for (int c = 71; c < 255; ++c)
+		if (r[c]) return false;
+	return true;
+}
+
+TYPED_TEST(EncoderTest, MetadataCarriesCodeWordOfModeCallSignAndCrc)
+{
+	struct Case
+	{
+		int mode;
+		uint64_t call;
+	} cases[] = {{14, encode_call_sign("DL1ABC")}, {0, 1}, {255, call_sign_limit - 1}, {16, 0x7FFFFFFFFFFF}};
+	for (auto [mode, call] : cases) {
+		this->encode(mode, call, 0);
+		auto x = this->carriers(1);
+		MLS scrambler(0x12B);
+		for (int k = 1; k < 256; ++k)
+			if (scrambler()) x[k] = -x[k];
+		uint8_t code[32] = {};
+		for (int k = 0; k < 255; ++k) {
+			cmplx r = x[k + 1] * conj(x[k]) / norm(x[k]);
+			ASSERT_NEAR(std::abs(r.re), 1, 1e-3);
+			ASSERT_NEAR(r.im, 0, 1e-3);
+			CODE::set_be_bit(code, k, r.re < 0);
+		}
+		uint64_t meta = 0;
+		for (int k = 0; k < 55; ++k) meta |= uint64_t(CODE::get_be_bit(code, k)) << k;
+		unsigned crc = 0;
+		for (int k = 0; k < 16; ++k) crc |= CODE::get_be_bit(code, 55 + k) << k;
+		EXPECT_EQ(meta & 255, uint64_t(mode));
+		EXPECT_EQ(meta >> 8, call & ((uint64_t(1) << 47) - 1));
+		CODE::CRC<unsigned short> crc16(0xA8F4);
+		crc16.reset(0);
+		EXPECT_EQ(crc16(uint64_t(meta << 9)), crc);
+		EXPECT_TRUE(divisible_by_generator(code)) << "mode " << mode;
+	}
+}
+
+TYPED_TEST(EncoderTest, DataCarriersCarryPolarCodeWord)
+{
+	using Enc = typename TestFixture::Enc;
+	constexpr int M = TypeParam::mapping, bits = Enc::mod_bits;
+	for (int mode : {14, 15, 16}) {
+		this->encode(mode, 42, 0, mode);
+		std::vector<int> slots; // received bit of every slot, 0 or 1
+		auto prev = this->carriers(1);
+		for (int s = 0; s < Enc::symbol_count; ++s) {
+			auto cur = this->carriers(2 + s);
+			for (int k = 0; k < 256; ++k) {
+				cmplx z = cur[k] * conj(prev[k]) / norm(prev[k]);
+				ASSERT_NEAR(norm(z), 1, 1e-3);
+				bool b[3] = {z.re < 0, z.im < 0};
+				if (M == 8) {
+					b[0] = std::abs(z.re) < std::abs(z.im), b[1] = z.re < 0, b[2] = z.im < 0;
+					float big = std::max(std::abs(z.re), std::abs(z.im));
+					ASSERT_NEAR(big, 0.9238795f, 1e-3);
+				}
+				for (int i = 0; i < bits; ++i) slots.push_back(b[i]);
+			}
+			prev = cur;
+		}
+		// The first 2048 slots are a code word: frozen positions of u = x F^11 are 0.
+		uint8_t u[2048];
+		for (int i = 0; i < 2048; ++i) u[i] = slots[i];
+		for (int h = 1; h < 2048; h *= 2)
+			for (int b = 0; b < 2048; b += 2 * h)
+				for (int i = b; i < b + h; ++i) u[i] ^= u[i + h];
+		const unsigned *frozen = payload_frozen(mode);
+		std::vector<int> info;
+		for (int i = 0; i < 2048; ++i)
+			if ((frozen[i / 32] >> (i % 32)) & 1) ASSERT_EQ(u[i], 0) << i;
+			else info.push_back(i);
+		// Systematic: whitened payload bits, then their CRC-32, on the information positions.
+		int K = 8 * payload_bytes(mode);
+		ASSERT_EQ(int(info.size()), K + 32);
+		Xorshift32 whitening;
+		CODE::CRC<unsigned int> crc32(0x8F6E37A0);
+		crc32.reset(0);
+		for (int byte = 0; byte < K / 8; ++byte) {
+			uint8_t w = this->payload[byte] ^ whitening();
+			for (int i = 0; i < 8; ++i) {
+				ASSERT_EQ(slots[info[8 * byte + i]], (w >> i) & 1) << "payload bit " << 8 * byte + i;
+				crc32(bool((w >> i) & 1));
+			}
+		}
+		for (int i = 0; i < 32; ++i) EXPECT_EQ(slots[info[K + i]], (crc32.crc >> i) & 1);
+		// Mapping 8 repeats the code word's start in the 1024 slots past its end.
+		for (size_t i = 2048; i < slots.size(); ++i) ASSERT_EQ(slots[i], slots[i - 2048]) << i;
+	}
+}
+
+TEST(CallSign, TextIsLeftAlignedBase37)
+{
+	EXPECT_EQ(encode_call_sign("ABC"), 11 * 37ull * 37 * 37 * 37 * 37 * 37 * 37 * 37 +
+						   12 * 37ull * 37 * 37 * 37 * 37 * 37 * 37 + 13 * 37ull * 37 * 37 * 37 * 37 * 37);
+	EXPECT_EQ(encode_call_sign("abc"), encode_call_sign("ABC"));
+	EXPECT_EQ(encode_call_sign("ZZZZZZZZZ"), call_sign_limit - 1);
+	EXPECT_EQ(encode_call_sign("        0"), 1u);
+	for (const char *bad : {"", " ", "         ", "ABCDEFGHIJ", "DL-1", "Ä", "A\tB"})
+		EXPECT_EQ(encode_call_sign(bad), 0u) << bad;
+}
+
+TEST(CallSign, RendersNineCharactersMostSignificantFirst)
+{
+	struct
+	{
+		uint64_t value;
+		const char *text;
+	} cases[] = {{0, "         "}, {1, "        0"}, {call_sign_limit - 1, "ZZZZZZZZZ"}, {call_sign_limit, "         "}};
+	for (auto [value, text] : cases) {
+		unsigned char out[10] = {};
+		render_call_sign(out, value);
+		EXPECT_STREQ(reinterpret_cast<char *>(out), text);
+	}
+	for (const char *text : {"N0CALL", "dl1abc", "K 9", "123456789"}) {
+		unsigned char out[10] = {};
+		render_call_sign(out, encode_call_sign(text));
+		std::string expect(text);
+		for (auto &c : expect) c = std::toupper(c);
+		expect.resize(9, ' ');
+		EXPECT_EQ(std::string(reinterpret_cast<char *>(out)), expect);
+	}
+}
+
+}
