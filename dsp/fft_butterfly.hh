@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dsp/fft_lanes.hh"
+
 #include <bit>
 
 namespace DSP::FFT {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "dsp/complex.hh"
 #include "dsp/fft_butterfly.hh"
+#include "dsp/fft_lanes.hh"
 
 namespace DSP::FFT {
 
@@ -39,14 +41,27 @@ struct Dit
 			butterfly<SIGN>(x);
 			for (int m = 0; m < RADIX; ++m) out[m] = x[m];
 		} else {
-			for (int q = 0; q < RADIX; ++q)
-				Dit<radix(M), M, RADIX * STRIDE, TYPE, SIGN>::dit(out + q * M, in + q * STRIDE, factors);
-			for (int k = 0; k < M; ++k) {
-				TYPE x[RADIX];
-				x[0] = out[k];
-				for (int q = 1; q < RADIX; ++q) x[q] = out[k + q * M] * factors[q * k * STRIDE];
+			if constexpr (radix(M) == M && RADIX % 2 == 0) {
+				// Leaves two at a time, one in each half of a vector.
+				for (int q = 0; q < RADIX; q += 2) {
+					Pair x[M];
+					for (int j = 0; j < M; ++j)
+						x[j] = Pair::load(in + (q + j * RADIX) * STRIDE, in + (q + 1 + j * RADIX) * STRIDE);
+					butterfly<SIGN>(x);
+					for (int m = 0; m < M; ++m) x[m].store(out + q * M + m, out + (q + 1) * M + m);
+				}
+			} else {
+				for (int q = 0; q < RADIX; ++q)
+					Dit<radix(M), M, RADIX * STRIDE, TYPE, SIGN>::dit(out + q * M, in + q * STRIDE, factors);
+			}
+			// Four consecutive k side by side; every M is a multiple of 8.
+			for (int k = 0; k < M; k += 4) {
+				Quad x[RADIX];
+				x[0] = load(out + k);
+				for (int q = 1; q < RADIX; ++q)
+					x[q] = load(out + k + q * M) * gather(factors + q * k * STRIDE, q * STRIDE);
 				butterfly<SIGN>(x);
-				for (int m = 0; m < RADIX; ++m) out[k + m * M] = x[m];
+				for (int m = 0; m < RADIX; ++m) store(out + k + m * M, x[m]);
 			}
 		}
 	}

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "dsp/complex.hh"
+
+#include <cstring>
+
+namespace DSP::FFT {
+
+// Four floats operated on lane by lane, with IEEE single-precision results
+// per lane: Complex<Lanes> runs four butterflies side by side (split real
+// and imaginary parts) and gives exactly the results of four scalar ones.
+// Built on the compiler's generic vectors, which map to SSE, NEON or scalar
+// code as the target allows.
+struct Lanes
+{
+	typedef float Vector __attribute__((vector_size(16)));
+	Vector v;
+
+	Lanes() = default;
+	Lanes(float x) : v{x, x, x, x} {}
+	Lanes(Vector v) : v(v) {}
+
+	friend Lanes operator+(Lanes a, Lanes b) { return a.v + b.v; }
+	friend Lanes operator-(Lanes a, Lanes b) { return a.v - b.v; }
+	friend Lanes operator*(Lanes a, Lanes b) { return a.v * b.v; }
+	friend Lanes operator-(Lanes a) { return -a.v; }
+};
+
+using Quad = Complex<Lanes>;
+
+// p[0 … 3] into lanes 0 … 3.
+inline Quad load(const Complex<float> *p)
+{
+	Lanes::Vector a, b;
+	std::memcpy(&a, p, sizeof a);
+	std::memcpy(&b, p + 2, sizeof b);
+	return {Lanes(__builtin_shufflevector(a, b, 0, 2, 4, 6)), Lanes(__builtin_shufflevector(a, b, 1, 3, 5, 7))};
+}
+
+inline void store(Complex<float> *p, Quad z)
+{
+	Lanes::Vector a = __builtin_shufflevector(z.re.v, z.im.v, 0, 4, 1, 5);
+	Lanes::Vector b = __builtin_shufflevector(z.re.v, z.im.v, 2, 6, 3, 7);
+	std::memcpy(static_cast<void *>(p), &a, sizeof a);
+	std::memcpy(static_cast<void *>(p + 2), &b, sizeof b);
+}
+
+// p[0], p[step], p[2·step], p[3·step] into lanes 0 … 3.
+inline Quad gather(const Complex<float> *p, int step)
+{
+	Lanes::Vector a = {p[0].re, p[0].im, p[step].re, p[step].im};
+	Lanes::Vector b = {p[2 * step].re, p[2 * step].im, p[3 * step].re, p[3 * step].im};
+	return {Lanes(__builtin_shufflevector(a, b, 0, 2, 4, 6)), Lanes(__builtin_shufflevector(a, b, 1, 3, 5, 7))};
+}
+
+// Two complex numbers (re₀, im₀, re₁, im₁) in one vector: two 8-point
+// leaves computed side by side, read from and written to separate places.
+struct Pair
+{
+	Lanes::Vector v;
+
+	friend Pair operator+(Pair a, Pair b) { return {a.v + b.v}; }
+	friend Pair operator-(Pair a, Pair b) { return {a.v - b.v}; }
+	friend Pair operator*(float a, Pair b) { return {a * b.v}; }
+
+	static Pair load(const Complex<float> *p0, const Complex<float> *p1) { return {Lanes::Vector{p0->re, p0->im, p1->re, p1->im}}; }
+
+	void store(Complex<float> *p0, Complex<float> *p1) const
+	{
+		*p0 = Complex<float>(v[0], v[1]);
+		*p1 = Complex<float>(v[2], v[3]);
+	}
+};
+
+// SIGN·i·z on both numbers: swap real and imaginary parts, flip one sign.
+template <int SIGN>
+inline Pair times_i(Pair z)
+{
+	Lanes::Vector n = -z.v;
+	if constexpr (SIGN < 0)
+		return {__builtin_shufflevector(z.v, n, 1, 4, 3, 6)};
+	else
+		return {__builtin_shufflevector(z.v, n, 5, 0, 7, 2)};
+}
+
+}
