@@ -83,32 +83,65 @@ struct BoseChaudhuriHocquenghemGenerator
 template <int N, int K, int O>
 class OrderedStatisticsDecoder
 {
-	static_assert(0 < K && K < N && 0 <= O && O <= 2);
+	static_assert(0 < K && K < N && N <= 256 && 0 <= O && O <= 2);
 	// Rows and vectors are padded to whole 16-byte vectors; the padding
 	// entries stay 0 in every row and soft vector.
 	static constexpr int W = (N + 15) & ~15;
-	// A metric is a sum of W products of magnitude at most 127: exact in 16 bits.
 	static_assert(W * 127 <= 32767);
 
 	alignas(16) int8_t work_matrix[K][W];
 	alignas(16) int8_t candidate[W];
 	alignas(16) int8_t best[W];
+	// Soft bits in permuted order, -128 taken as -127.
 	alignas(16) int8_t softs[W];
+	// softs times the bipolar form of candidate: (1 - 2·candidate[j])·softs[j].
+	alignas(16) int8_t signed_softs[W];
 	int16_t perm[N];
 
-	// Correlation of the bipolar form of word ^ flip (+1 for 0, -1 for 1) with softs.
-	int metric(const int8_t *flip) const
+	// The metric of a test word is its correlation in bipolar form (+1 for
+	// 0, -1 for 1) with softs. Sums of up to W values of magnitude at most
+	// 127 are exact in 16 bits, and 16-bit accumulators keep the loops in
+	// whole vectors.
+
+	// Sets signed_softs for candidate and returns the metric of candidate.
+	int sign_softs()
 	{
 		int16_t sum = 0;
-		for (int j = 0; j < W; ++j)
-			sum += int8_t((softs[j] ^ -(candidate[j] ^ flip[j])) + (candidate[j] ^ flip[j]));
+		for (int j = 0; j < W; ++j) {
+			signed_softs[j] = (softs[j] ^ -candidate[j]) + candidate[j];
+			sum += signed_softs[j];
+		}
 		return sum;
 	}
 
-	static void xor_row(int8_t *dst, const int8_t *src, int from)
+	// The metric of candidate ^ flip is that of candidate minus twice this sum.
+	int flipped_sum(const int8_t *flip) const
+	{
+		int16_t sum = 0;
+		for (int j = 0; j < W; ++j)
+			sum += int8_t(signed_softs[j] & -flip[j]);
+		return sum;
+	}
+
+	static void xor_row(int8_t *__restrict dst, const int8_t *__restrict src, int from)
 	{
 		for (int j = from & ~15; j < W; ++j)
 			dst[j] ^= src[j];
+	}
+
+	// XOR row `pivot` from column `from` on into the rows first … last - 1 that
+	// have a 1 in column `pivot`. The rows are listed first: testing and XORing
+	// in one loop costs a mispredicted branch for every other row.
+	void eliminate(int pivot, int first, int last, int from)
+	{
+		uint8_t rows[K];
+		int count = 0;
+		for (int r = first; r < last; ++r) {
+			rows[count] = r;
+			count += work_matrix[r][pivot];
+		}
+		for (int n = 0; n < count; ++n)
+			xor_row(work_matrix[rows[n]], work_matrix[pivot], from);
 	}
 
 	void swap_rows(int a, int b, int from)
@@ -126,18 +159,21 @@ public:
 	// (or when the best metric is -1 with no other above it).
 	bool operator()(uint8_t *hard, const int8_t *soft, const int8_t *genmat)
 	{
-		for (int j = 0; j < N; ++j) {
-			perm[j] = j;
-			softs[j] = soft[j] < 0 ? (soft[j] == -128 ? 127 : -soft[j]) : soft[j];
-		}
-		std::sort(perm, perm + N, [this](int a, int b) { return softs[a] > softs[b]; });
+		// Sorting keys of reliability and position orders the positions by
+		// falling reliability, and equal ones by position: the same on every
+		// platform, whatever the library's sort does with equal elements.
+		for (int j = 0; j < N; ++j)
+			perm[j] = (127 - (soft[j] < 0 ? std::min(-soft[j], 127) : soft[j])) << 8 | j;
+		std::sort(perm, perm + N);
+		for (int j = 0; j < N; ++j)
+			perm[j] &= 255;
 
-		for (int r = 0; r < K; ++r) {
-			for (int j = 0; j < N; ++j)
+		for (int j = 0; j < N; ++j)
+			for (int r = 0; r < K; ++r)
 				work_matrix[r][j] = genmat[N * r + perm[j]];
+		for (int r = 0; r < K; ++r)
 			for (int j = N; j < W; ++j)
 				work_matrix[r][j] = 0;
-		}
 
 		for (int k = 0; k < K; ++k) {
 			int t = k;
@@ -160,48 +196,50 @@ public:
 			}
 			if (t != k)
 				swap_rows(t, k, k);
-			for (int r = k + 1; r < K; ++r)
-				if (work_matrix[r][k])
-					xor_row(work_matrix[r], work_matrix[k], k);
+			eliminate(k, k + 1, K, k);
 		}
-		for (int i = K - 1; i > 0; --i)
+		// Row i is the unit vector e_i on columns 0 … K-1 by now, so only
+		// column i and the parity columns change in the rows above it.
+		for (int i = K - 1; i > 0; --i) {
+			eliminate(i, 0, i, K);
 			for (int r = 0; r < i; ++r)
-				if (work_matrix[r][i])
-					xor_row(work_matrix[r], work_matrix[i], i);
+				work_matrix[r][i] = 0;
+		}
 
 		for (int j = 0; j < N; ++j)
 			softs[j] = std::max<int8_t>(soft[perm[j]], -127);
 		for (int j = N; j < W; ++j)
 			softs[j] = 0;
 
-		alignas(16) static constexpr int8_t zero[W] = {};
+		// Order 0: the hard decisions of the information set, re-encoded.
 		for (int j = 0; j < W; ++j)
 			candidate[j] = 0;
 		for (int r = 0; r < K; ++r)
 			if (softs[r] < 0)
 				xor_row(candidate, work_matrix[r], 0);
-		int best_metric = metric(zero);
-		int next_metric = -1;
+		int best_metric = sign_softs(), next_metric = -1;
 		std::copy(candidate, candidate + W, best);
 
-		auto evaluate = [&](const int8_t *flip) {
-			int m = metric(flip);
+		// A tie keeps the earlier test word and leaves next_metric equal to best_metric.
+		auto evaluate = [&](int m, const int8_t *row) {
 			if (m > best_metric) {
 				next_metric = best_metric;
 				best_metric = m;
 				for (int j = 0; j < W; ++j)
-					best[j] = candidate[j] ^ flip[j];
+					best[j] = candidate[j] ^ row[j];
 			} else {
 				next_metric = std::max(next_metric, m);
 			}
 		};
+		alignas(16) static constexpr int8_t zero[W] = {};
 		if constexpr (O >= 1) {
 			for (int i = 0; i < K; ++i) {
 				xor_row(candidate, work_matrix[i], 0);
-				evaluate(zero);
+				int metric = sign_softs();
+				evaluate(metric, zero);
 				if constexpr (O >= 2)
 					for (int j = i + 1; j < K; ++j)
-						evaluate(work_matrix[j]);
+						evaluate(metric - 2 * flipped_sum(work_matrix[j]), work_matrix[j]);
 				xor_row(candidate, work_matrix[i], 0);
 			}
 		}
