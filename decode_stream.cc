@@ -1,0 +1,131 @@
+// decode_stream: reads raw signed 16-bit PCM on standard input and writes one
+// event line per received burst on standard output.
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <new>
+#include <unistd.h>
+#include <vector>
+
+#include "src/decoder.hh"
+#include "src/event_line.hh"
+
+static const char usage[] =
+    "usage: decode_stream [RATE [MAPPING [CHANNEL]]] < samples\n"
+    "\n"
+    "Reads raw signed 16-bit native-endian PCM on standard input and writes one\n"
+    "line per event on standard output until the input ends.\n"
+    "\n"
+    "  RATE     sample rate in Hz: 8000 or 48000 (default 48000)\n"
+    "  MAPPING  points of the data constellation: 2, 4 or 8 (default 4)\n"
+    "  CHANNEL  0 mono (default), 1 left, 2 right, 3 left and right averaged,\n"
+    "           4 in-phase/quadrature pair; 1 to 4 read two interleaved samples\n"
+    "           per frame, any other value counts as mono\n"
+    "\n"
+    "Events:\n"
+    "  EVENT:SYNC|CFO:<Hz>|MODE:<mode>|CALL:<call sign>   a burst with payload begins\n"
+    "  EVENT:MESSAGE|FLIPS:<n>|PAYLOAD:<text>             its payload; FLIPS is the number\n"
+    "                                                     of corrected bits, -1 when the\n"
+    "                                                     payload failed its CRC (text empty)\n"
+    "  EVENT:PING|CFO:<Hz>|MODE:0|CALL:<call sign>        a ping without payload\n"
+    "  EVENT:NOPE|CFO:<Hz>|MODE:<mode>|CALL:<call sign>   valid metadata of a mode not received\n"
+    "  EVENT:PREAMBLE_FAIL                                a preamble whose metadata failed\n"
+    "  EVENT:HEAP_ERROR                                   no memory for a receiver\n"
+    "\n"
+    "Payload text is escaped so that one event is one line: \\\\ for a backslash,\n"
+    "\\n \\r \\t, \\xHH for other bytes below 0x20 and 0x7f; bytes from 0x80 pass as\n"
+    "they are (UTF-8). The text ends at the first zero byte.\n"
+    "\n"
+    "Exit status: 0 at the end of the input, 1 for an unsupported rate or mapping\n"
+    "or a read or write error.\n";
+
+static DecoderInterface *decoder;
+
+// Replaces the receiver with a fresh one, or leaves the slot empty when
+// there is no memory for it. Unsupported parameters end the program.
+void reset_decoder(int rate, int mapping)
+{
+	delete decoder;
+	decoder = nullptr;
+	if (rate != 8000 && rate != 48000) {
+		std::cerr << "Unsupported sample rate: " << rate << std::endl;
+		std::exit(1);
+	}
+	if (mapping != 4 && mapping != 8 && mapping != 2) {
+		std::cerr << "Unsupported mapping" << std::endl;
+		std::exit(1);
+	}
+	if (rate == 8000) {
+		if (mapping == 2) decoder = new (std::nothrow) Decoder<8000, 2>;
+		if (mapping == 4) decoder = new (std::nothrow) Decoder<8000, 4>;
+		if (mapping == 8) decoder = new (std::nothrow) Decoder<8000, 8>;
+	} else {
+		if (mapping == 2) decoder = new (std::nothrow) Decoder<48000, 2>;
+		if (mapping == 4) decoder = new (std::nothrow) Decoder<48000, 4>;
+		if (mapping == 8) decoder = new (std::nothrow) Decoder<48000, 8>;
+	}
+}
+
+static void check_output()
+{
+	if (std::cout.flush()) return;
+	std::cerr << "Write error: " << std::strerror(errno) << std::endl;
+	std::exit(1);
+}
+
+// Fills the whole buffer; false when the input ends first.
+static bool read_block(char *buffer, size_t size)
+{
+	for (size_t have = 0; have < size;) {
+		ssize_t got = read(0, buffer + have, size - have);
+		if (got > 0) {
+			have += got;
+		} else if (got == 0) {
+			return false;
+		} else if (errno != EINTR) {
+			std::cerr << "Read error: " << std::strerror(errno) << std::endl;
+			std::exit(1);
+		}
+	}
+	return true;
+}
+
+// A receiver that could not be allocated is reported once; blocks read
+// while the slot is empty are dropped.
+static void rebuild(int rate, int mapping)
+{
+	reset_decoder(rate, mapping);
+	if (!decoder) write_event(std::cout, STATUS_HEAP, decoder);
+}
+
+int main(int argc, char **argv)
+{
+	if (argc > 1 && (!std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "--help"))) {
+		std::cout << usage;
+		check_output();
+		return 0;
+	}
+	int rate = argc > 1 ? std::atoi(argv[1]) : 48000;
+	int mapping = argc > 2 ? std::atoi(argv[2]) : 4;
+	int channel = argc > 3 ? std::atoi(argv[3]) : 0;
+
+	rebuild(rate, mapping);
+	check_output();
+	int frames = rate / 50;
+	bool stereo = channel >= 1 && channel <= 4;
+	std::vector<short> block(frames * (stereo ? 2 : 1));
+	while (read_block(reinterpret_cast<char *>(block.data()), block.size() * sizeof(short))) {
+		if (!decoder) {
+			reset_decoder(rate, mapping);
+			continue;
+		}
+		if (!decoder->feed(block.data(), frames, channel)) continue;
+		int status = decoder->process();
+		write_event(std::cout, status, decoder);
+		if (status == STATUS_FAIL || status == STATUS_DONE || status == STATUS_HEAP) rebuild(rate, mapping);
+		check_output();
+	}
+	return 0;
+}

@@ -1,0 +1,349 @@
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+
+#include "code/bits.hh"
+#include "code/crc.hh"
+#include "dsp/coeffs.hh"
+#include "dsp/complex.hh"
+#include "dsp/dc_blocker.hh"
+#include "dsp/fft.hh"
+#include "dsp/hann.hh"
+#include "dsp/hilbert.hh"
+#include "dsp/low_pass.hh"
+#include "dsp/theil_sen.hh"
+#include "src/assert.hh"
+#include "src/bch_polynomials.hh"
+#include "src/call_sign.hh"
+#include "src/decoder_interface.hh"
+#include "src/demapper.hh"
+#include "src/log2_int.hh"
+#include "src/mls.hh"
+#include "src/osd.hh"
+#include "src/polar_decoder.hh"
+#include "src/polar_tables.hh"
+#include "src/schmidl_cox.hh"
+#include "src/soft_bits.hh"
+#include "src/spectrum.hh"
+#include "src/xorshift.hh"
+
+// One receiver variant: RATE 8000 or 48000 Hz, mapping M of 2, 4 or 8 points.
+// Every table and buffer lives inside the object, built by the constructor;
+// nothing is allocated while samples flow.
+template <int RATE, int M>
+class Decoder final : public DecoderInterface
+{
+	static_assert(RATE == 8000 || RATE == 48000, "unsupported sample rate");
+	static_assert(M == 2 || M == 4 || M == 8, "unsupported mapping");
+	static_assert(log2_int(M) == Demapper<M>::bits);
+	typedef DSP::Complex<float> cmplx;
+
+public:
+	static constexpr int symbol_length = RATE * 4 / 25; // 6.25 Hz carrier spacing
+	static constexpr int guard_length = symbol_length / 8;
+	static constexpr int extended_length = symbol_length + guard_length; // 180 ms
+	static constexpr int history_length = 4 * extended_length;
+	static constexpr int spectrum_length = extended_length / 2;
+	static constexpr int hilbert_taps = RATE == 8000 ? 33 : 197;
+	static constexpr int mod_bits = log2_int(M);
+	static constexpr int symbol_count = M == 2 ? 8 : 4;
+	static constexpr int carrier_count = 256;
+	static constexpr int code_length = 2048;
+	static constexpr int payload_bytes = 170;
+
+	Decoder()
+	    : correlator(sync_sequence().data()), low_pass(1, symbol_length), taps(&hann, &low_pass),
+	      crc16(0xA8F4)
+	{
+		for (int i = 0; i < 2 * history_length; ++i) input_ring[i] = 0;
+		for (int i = 0; i < extended_length; ++i) time_buffer[i] = 0;
+		for (int i = 0; i < symbol_length; ++i) freq_buffer[i] = 0;
+		for (int k = 0; k < carrier_count; ++k) {
+			prev_carriers[k] = carriers[k] = 0;
+			carrier_index[k] = phase_error[k] = 0;
+		}
+		std::fill(levels, levels + SpectrumImage::width, 0.f);
+		CODE::BoseChaudhuriHocquenghemGenerator<255, 71>::matrix(genmat, true, CODE::bch_255_71_minimal_polynomials);
+		dc_blocker.samples(hilbert_taps);
+		// One step of a -2000 Hz rotation; replaced before use by every accepted preamble.
+		phasor_delta = RATE == 8000 ? cmplx(0, -1) : cmplx(0.96592583f, -0.25881905f);
+	}
+
+	bool feed(const short *samples, int sample_count, int channel) final
+	{
+		ASSERT(sample_count <= extended_length);
+		for (int done = 0; done < sample_count;) {
+			cmplx analytic[chunk_length];
+			int count = std::min(chunk_length, sample_count - done);
+			intake(analytic, samples, done, count, channel);
+			for (int i = 0; i < count; ++i) take(analytic[i]);
+			done += count;
+		}
+		if (period_count < extended_length) return false;
+		period_count -= extended_length;
+		if (sync_found) {
+			staged_position = sync_position;
+			staged_cfo = sync_cfo;
+			sync_found = false;
+			staged_pending = true;
+		}
+		return true;
+	}
+
+	int process() final
+	{
+		int result = STATUS_OKAY;
+		if (staged_pending) result = preamble();
+		if (result != STATUS_SYNC && symbol_number >= symbol_count) return result;
+		data_symbol();
+		if (symbol_number == symbol_count) result = STATUS_DONE;
+		return result;
+	}
+
+	void spectrum(unsigned *plot, unsigned *waterfall, int colour) final
+	{
+		SpectrumImage scroll(waterfall);
+		for (int offset : {5 * extended_length / 2, 3 * extended_length}) {
+			spectrum_levels(offset);
+			std::copy_backward(waterfall, waterfall + (scroll.height - 1) * scroll.width,
+					   waterfall + scroll.height * scroll.width);
+			for (int i = 0; i < scroll.width; ++i) scroll(i, 0) = spectrum_colour(levels[i]);
+		}
+		spectrum_plot(SpectrumImage(plot), levels, colour);
+	}
+
+	void staged(float *cfo, int *mode_out, unsigned char *call) final
+	{
+		// RATE / 2pi: radians per sample to Hz.
+		*cfo = staged_cfo * (RATE == 8000 ? 1273.2395f : 7639.437f);
+		*mode_out = mode;
+		render_call_sign(call, call_sign);
+	}
+
+	int fetch(unsigned char *payload) final
+	{
+		int bits, bytes;
+		const unsigned *frozen;
+		switch (payload_mode) {
+		case 14: bits = 1360, bytes = 170, frozen = frozen_2048_1392; break;
+		case 15: bits = 1024, bytes = 128, frozen = frozen_2048_1056; break;
+		case 16: bits = 680, bytes = 85, frozen = frozen_2048_712; break;
+		default: return -1;
+		}
+		int result = polar(payload, code, frozen, bits);
+		Xorshift32 whitening;
+		for (int i = 0; i < bytes; ++i) payload[i] ^= whitening();
+		std::fill(payload + bytes, payload + payload_bytes, 0);
+		return result;
+	}
+
+	int rate() final { return RATE; }
+
+	// The newest history_length analytic samples, oldest first.
+	const cmplx *history() const { return input_ring + std::min(ring_pos0, ring_pos1); }
+
+private:
+	static constexpr int chunk_length = 64;
+	static constexpr uint64_t max_call_sign = 129961739795076; // 37^9 - 1: nine characters of base 37
+
+	static int bin(int carrier) { return (carrier + symbol_length) % symbol_length; }
+
+	// The 127 +-1 ratios between neighbouring carriers -63 ... 63 of the
+	// half-length synchronisation symbol, at bin (carrier mod half length).
+	static std::array<cmplx, symbol_length / 2> sync_sequence()
+	{
+		std::array<cmplx, symbol_length / 2> seq{};
+		MLS mls(0x89);
+		for (int c = -63; c <= 63; ++c) seq[(c + symbol_length / 2) % (symbol_length / 2)] = mls() ? -1 : 1;
+		return seq;
+	}
+
+	// DC blocker and Hilbert transformer, or the I/Q pair as it is.
+	void intake(cmplx *out, const short *samples, int first, int count, int channel)
+	{
+		constexpr float scale = 1.f / 32768, half = 1.f / 65536;
+		if (channel == 4) {
+			for (int i = 0; i < count; ++i) {
+				const short *frame = samples + 2 * (first + i);
+				out[i] = cmplx(frame[0] * scale, frame[1] * scale);
+			}
+			return;
+		}
+		float real[chunk_length];
+		for (int i = 0, j = first; i < count; ++i, ++j) {
+			float x;
+			switch (channel) {
+			case 1: x = samples[2 * j] * scale; break;
+			case 2: x = samples[2 * j + 1] * scale; break;
+			case 3: x = float(samples[2 * j] + samples[2 * j + 1]) * half; break;
+			default: x = samples[j] * scale;
+			}
+			real[i] = dc_blocker(x);
+		}
+		hilbert(out, real, count);
+	}
+
+	// One analytic sample into the ring, which holds every sample twice so
+	// that the newest history_length samples are always one array.
+	void take(cmplx sample)
+	{
+		input_ring[ring_pos0] = sample;
+		input_ring[ring_pos1] = sample;
+		if (++ring_pos0 == 2 * history_length) ring_pos0 = 0;
+		if (++ring_pos1 == 2 * history_length) ring_pos1 = 0;
+		const cmplx *view = input_ring + std::min(ring_pos0, ring_pos1);
+		if (correlator(view)) {
+			sync_found = true;
+			sync_position = period_count + correlator.symbol_pos;
+			sync_cfo = correlator.cfo_rad;
+		}
+		if (++period_count == extended_length) window = view;
+	}
+
+	// Frequency-corrects symbol_length samples of window from offset into
+	// time_buffer with the oscillator osc, stepping it by delta, and returns
+	// the oscillator as it stands after count steps.
+	cmplx correct(int offset, cmplx osc, cmplx delta, int count)
+	{
+		for (int n = 0; n < count; ++n) {
+			time_buffer[n] = window[offset + n] * osc;
+			osc *= delta;
+			osc /= std::sqrt(norm(osc));
+		}
+		return osc;
+	}
+
+	int preamble()
+	{
+		staged_pending = false;
+		cmplx delta(std::cos(staged_cfo), -std::sin(staged_cfo));
+		correct(staged_position, cmplx(1, 0), delta, symbol_length);
+		fft(freq_buffer, time_buffer);
+		MLS scrambler(0x12B);
+		for (int c = -127; c < carrier_count / 2; ++c)
+			if (scrambler()) freq_buffer[bin(c)] *= -1.f;
+		for (int k = 0; k < 255; ++k) {
+			cmplx a = freq_buffer[bin(k - 128)], b = freq_buffer[bin(k - 127)];
+			float power = norm(a);
+			meta_soft[k] = 0;
+			if (!(power > 0)) continue;
+			cmplx ratio = b * conj(a) / power;
+			if (norm(ratio) <= 10) meta_soft[k] = quantize_soft(64 * ratio.re);
+		}
+		if (!osd(meta_bits, meta_soft, genmat)) return STATUS_FAIL;
+		uint64_t meta = 0;
+		for (int k = 0; k < 55; ++k) meta |= uint64_t(CODE::get_be_bit(meta_bits, k)) << k;
+		unsigned received = 0;
+		for (int k = 0; k < 16; ++k) received |= unsigned(CODE::get_be_bit(meta_bits, 55 + k)) << k;
+		crc16.reset(0);
+		if (crc16(uint64_t(meta << 9)) != received) return STATUS_FAIL;
+		mode = meta & 255;
+		call_sign = meta >> 8;
+		if (mode != 0 && (mode < 14 || mode > 16)) return STATUS_NOPE;
+		if (call_sign - 1 >= max_call_sign) {
+			call_sign = 0;
+			return STATUS_NOPE;
+		}
+		if (mode == 0) return STATUS_PING;
+		payload_mode = mode;
+		phasor_delta = delta;
+		symbol_number = -1;
+		symbol_position = staged_position;
+		return STATUS_SYNC;
+	}
+
+	// One symbol at symbol_position, differential against the previous one;
+	// the reference step (symbol_number -1) only records the spectrum.
+	void data_symbol()
+	{
+		phasor = correct(symbol_position, phasor, phasor_delta, extended_length);
+		fft(freq_buffer, time_buffer);
+		if (symbol_number >= 0) demodulate();
+		++symbol_number;
+		for (int k = 0; k < carrier_count; ++k) prev_carriers[k] = freq_buffer[bin(k - 128)];
+	}
+
+	void demodulate()
+	{
+		typedef Demapper<M> map;
+		int points = 0;
+		for (int k = 0; k < carrier_count; ++k) {
+			cmplx prev = prev_carriers[k];
+			float power = norm(prev);
+			carriers[k] = 0;
+			if (!(power > 0)) continue;
+			cmplx z = freq_buffer[bin(k - 128)] * conj(prev) / power;
+			if (!(norm(z) <= 10)) continue;
+			carriers[k] = z;
+			if (z.re == 0 || z.im == 0) continue;
+			cmplx w = z * conj(map::hard(z));
+			carrier_index[points] = k - 128;
+			phase_error[points] = float(std::atan2(double(w.im), double(w.re)));
+			++points;
+		}
+		tse.compute(carrier_index, phase_error, points);
+		float signal = 0, noise = 0;
+		for (int k = 0; k < carrier_count; ++k) {
+			float theta = tse.yint + tse.slope * float(k - 128);
+			carriers[k] *= cmplx(std::cos(theta), std::sin(-theta));
+			cmplx h = map::hard(carriers[k]);
+			signal += norm(h);
+			noise += norm(carriers[k] - h);
+		}
+		float scale = signal / noise * map::factor;
+		for (int k = 0; k < carrier_count; ++k) {
+			int index = (symbol_number * carrier_count + k) * mod_bits;
+			int8_t soft[mod_bits];
+			map::soft(soft, carriers[k], scale);
+			for (int b = 0; b < mod_bits && index + b < code_length; ++b) code[index + b] = soft[b];
+		}
+	}
+
+	// Levels of the extended_length samples at window offset, folded to half
+	// length after the low-pass window.
+	void spectrum_levels(int offset)
+	{
+		cmplx *fold = time_buffer;
+		for (int i = 0; i < spectrum_length; ++i) fold[i] = 0;
+		for (int i = 0; i < extended_length; ++i) fold[i % spectrum_length] += window[offset + i] * taps[i];
+		spectrum_fft(freq_buffer, fold);
+		for (int i = 0; i < SpectrumImage::width; ++i) levels[i] = spectrum_level(freq_buffer[i]);
+	}
+
+	DSP::FastFourierTransform<symbol_length, cmplx, -1> fft;
+	DSP::FastFourierTransform<spectrum_length, cmplx, -1> spectrum_fft;
+	SchmidlCox<float, cmplx, extended_length, symbol_length / 2, guard_length> correlator;
+	DSP::DCBlocker<float> dc_blocker;
+	DSP::Hilbert<float, hilbert_taps> hilbert;
+	cmplx input_ring[2 * history_length];
+	int ring_pos0 = 0, ring_pos1 = history_length;
+	DSP::TheilSenEstimator<float, carrier_count> tse;
+	cmplx phasor = {1, 0}, phasor_delta;
+	DSP::Hann<float> hann;
+	DSP::LowPass2<float> low_pass;
+	DSP::Coeffs<extended_length, float, true> taps;
+	CODE::CRC<unsigned short> crc16;
+	CODE::OrderedStatisticsDecoder<255, 71, 2> osd;
+	PolarDecoder<signed char> polar;
+	cmplx time_buffer[extended_length], freq_buffer[symbol_length];
+	cmplx prev_carriers[carrier_count], carriers[carrier_count];
+	float levels[SpectrumImage::width];
+	float carrier_index[carrier_count], phase_error[carrier_count];
+	int8_t code[code_length];
+	int8_t genmat[71 * 255];
+	int8_t meta_soft[255];
+	uint8_t meta_bits[32];
+	int symbol_number = symbol_count, symbol_position = 2 * extended_length;
+	int sync_position = 0, staged_position = 0;
+	int mode = 0, payload_mode = 0;
+	int period_count = 0;
+	float sync_cfo = 0, staged_cfo = 0;
+	uint64_t call_sign = 0;
+	bool sync_found = false, staged_pending = false;
+	// Points at the zeroed ring until the first period ends, so that an early
+	// spectrum() reads silence instead of an undefined pointer.
+	const cmplx *window = input_ring;
+};
