@@ -5,12 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
-#include <new>
 #include <unistd.h>
 #include <vector>
 
-#include "src/decoder.hh"
 #include "src/event_line.hh"
+#include "src/make_decoder.hh"
 
 static const char usage[] =
     "usage: decode_stream [RATE [MAPPING [CHANNEL]]] < samples\n"
@@ -44,28 +43,13 @@ static const char usage[] =
 static DecoderInterface *decoder;
 
 // Replaces the receiver with a fresh one, or leaves the slot empty when
-// there is no memory for it. Unsupported parameters end the program.
+// there is no memory for it. The old one is gone before the arguments are
+// looked at; unsupported ones end the program.
 void reset_decoder(int rate, int mapping)
 {
 	delete decoder;
 	decoder = nullptr;
-	if (rate != 8000 && rate != 48000) {
-		std::cerr << "Unsupported sample rate: " << rate << std::endl;
-		std::exit(1);
-	}
-	if (mapping != 4 && mapping != 8 && mapping != 2) {
-		std::cerr << "Unsupported mapping" << std::endl;
-		std::exit(1);
-	}
-	if (rate == 8000) {
-		if (mapping == 2) decoder = new (std::nothrow) Decoder<8000, 2>;
-		if (mapping == 4) decoder = new (std::nothrow) Decoder<8000, 4>;
-		if (mapping == 8) decoder = new (std::nothrow) Decoder<8000, 8>;
-	} else {
-		if (mapping == 2) decoder = new (std::nothrow) Decoder<48000, 2>;
-		if (mapping == 4) decoder = new (std::nothrow) Decoder<48000, 4>;
-		if (mapping == 8) decoder = new (std::nothrow) Decoder<48000, 8>;
-	}
+	decoder = make_decoder(rate, mapping);
 }
 
 static void check_output()
