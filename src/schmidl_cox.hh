@@ -1,0 +1,187 @@
+#pragma once
+
+#include "dsp/fft.hh"
+#include "dsp/sum_tree.hh"
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+// Finds the synchronisation symbol of a burst (two identical halves of
+// SYMBOL_LEN samples behind a cyclic guard of GUARD_LEN samples, carriers
+// related by a known ±1 sequence) and measures its timing and frequency.
+// Called once per input sample with the newest 4·SEARCH_POS samples.
+template <typename value, typename cmplx, int SEARCH_POS, int SYMBOL_LEN, int GUARD_LEN>
+class SchmidlCox
+{
+	static_assert(GUARD_LEN >= 2 && GUARD_LEN % 2 == 0 && SYMBOL_LEN > GUARD_LEN);
+	static_assert(SEARCH_POS >= SYMBOL_LEN + GUARD_LEN);
+	static constexpr int half_guard = GUARD_LEN / 2;
+
+public:
+	// Hysteresis on the smoothed timing metric, and the peak it reaches
+	// while above the thresholds.
+	struct Trigger
+	{
+		static constexpr value fall_threshold = value(0.17 * (GUARD_LEN + 1));
+		static constexpr value rise_threshold = value(0.19 * (GUARD_LEN + 1));
+		// Keeps the evaluated half symbol inside the view however long a
+		// trigger period lasts: base = SEARCH_POS − age ≥ SYMBOL_LEN − GUARD_LEN/2.
+		static constexpr int age_limit = SEARCH_POS - SYMBOL_LEN + half_guard - 1;
+
+		bool triggered = false, armed = false;
+		value peak_metric = 0;
+		value peak_phase = 0; // radians, phase of the correlation at the peak
+		int peak_age = 0;     // samples since the peak, plus GUARD_LEN/2
+
+		// Takes the metric sum of one sample; phase() yields the correlation
+		// phase belonging to it and is only called when that sum is a new
+		// peak. Returns 0, or on the call at which the sum falls below the
+		// falling threshold after a trigger period, the age of the peak,
+		// which is then cleared (peak_phase keeps its phase).
+		template <typename PHASE>
+		int operator()(value metric, PHASE phase)
+		{
+			if (triggered && metric < fall_threshold) {
+				triggered = false;
+			} else if (triggered || !(metric <= rise_threshold)) {
+				triggered = armed = true;
+				track(metric, phase);
+				return 0;
+			}
+			if (!armed) return 0;
+			armed = false;
+			track(metric, phase);
+			int age = peak_age;
+			peak_age = 0;
+			peak_metric = 0;
+			return age;
+		}
+
+	private:
+		template <typename PHASE>
+		void track(value metric, PHASE phase)
+		{
+			if (metric > peak_metric) {
+				peak_metric = metric;
+				peak_phase = phase();
+				peak_age = half_guard;
+			} else if (peak_age <= age_limit) {
+				++peak_age;
+			}
+		}
+	};
+
+	// Results of the latest detection: offset of the symbol into the view of
+	// the detecting call (GUARD_LEN/2 + 1 samples before the useful part of
+	// the symbol when the metric's timing is exact, moved by the timing error
+	// the correlation phase shows), and the burst's centre frequency relative
+	// to 0 Hz of the analytic signal in radians per sample, in [−π, π).
+	int symbol_pos = SEARCH_POS;
+	value cfo_rad = 0;
+
+	// sequence: SYMBOL_LEN values, the ±1 pattern of neighbouring-carrier
+	// ratios on bins −63 … 63 (bin k at index k mod SYMBOL_LEN), zero
+	// elsewhere. Only read here.
+	explicit SchmidlCox(const cmplx *sequence)
+	{
+		fwd(kernel, sequence);
+		for (int k = 0; k < SYMBOL_LEN; ++k)
+			kernel[k] = cmplx(kernel[k].re / value(SYMBOL_LEN), -kernel[k].im / value(SYMBOL_LEN));
+	}
+
+	// samples: the newest 4·SEARCH_POS samples, oldest first, moved on by one
+	// sample from the previous call. Returns true on the call that completes
+	// a detection; symbol_pos and cfo_rad then hold its results.
+	bool operator()(const cmplx *samples)
+	{
+		cmplx a = samples[SEARCH_POS + SYMBOL_LEN], b = samples[SEARCH_POS + 2 * SYMBOL_LEN];
+		cor.insert(a * conj(b));
+		pwr.insert(b.re * b.re + b.im * b.im);
+		cmplx P = cor.sum();
+		value R = value(0.5) * pwr.sum();
+		value d = energy_floor > R ? floor_power : R * R;
+		match.insert((P.re * P.re + P.im * P.im) / d);
+		value M = match.sum();
+		// The phase is only wanted for a new peak, so the history keeps
+		// the correlation and its arc tangent is taken on demand.
+		cmplx old = cor_history[history_index];
+		cor_history[history_index] = P;
+		if (++history_index == half_guard) history_index = 0;
+		int age = trigger(M, [old] { return value(std::atan2(double(old.im), double(old.re))); });
+		return age && evaluate(samples, age);
+	}
+
+	// Index of the strongest shift of a correlation of SYMBOL_LEN values, or
+	// −1 when its power is not above four times that of the runner-up.
+	static int peak_shift(const cmplx *correlation)
+	{
+		value best = 0, next = 0;
+		int shift = 0;
+		for (int s = 0; s < SYMBOL_LEN; ++s) {
+			value power = norm(correlation[s]);
+			if (power > best) {
+				next = best;
+				best = power;
+				shift = s;
+			} else {
+				next = std::max(next, power);
+			}
+		}
+		return best > 4 * next ? shift : -1;
+	}
+
+private:
+	static constexpr value energy_floor = value(0.0001 * SYMBOL_LEN);
+	static constexpr value floor_power = energy_floor * energy_floor;
+	static constexpr value bin_rad = value(2 * 3.14159265358979323846 / SYMBOL_LEN);
+
+	// Per-sample state first, so that it shares cache lines.
+	DSP::SumTree<cmplx, SYMBOL_LEN> cor;     // lagged products
+	DSP::SumTree<value, 2 * SYMBOL_LEN> pwr; // sample energies
+	DSP::SumTree<value, GUARD_LEN + 1> match; // timing metric
+	cmplx cor_history[half_guard] = {};      // correlation of the last GUARD_LEN/2 samples
+	int history_index = 0;
+	Trigger trigger;
+	value frac_cfo = 0;
+	DSP::FastFourierTransform<SYMBOL_LEN, cmplx, -1> fwd;
+	DSP::FastFourierTransform<SYMBOL_LEN, cmplx, 1> bwd;
+	cmplx spectrum_tmp[SYMBOL_LEN] = {}, segment_tmp[SYMBOL_LEN] = {}, correlation[SYMBOL_LEN] = {};
+	cmplx kernel[SYMBOL_LEN];
+
+	// Falling edge: correlate the differential spectrum of the half symbol
+	// at the peak with the known pattern.
+	bool evaluate(const cmplx *samples, int age)
+	{
+		int base = SEARCH_POS - age;
+		frac_cfo = trigger.peak_phase / value(SYMBOL_LEN);
+		cmplx z(1, 0), step(std::cos(frac_cfo), std::sin(frac_cfo));
+		for (int k = 0; k < SYMBOL_LEN; ++k) {
+			segment_tmp[k] = samples[base + SYMBOL_LEN + k] * z;
+			z = z * step;
+			z = z / std::sqrt(z.re * z.re + z.im * z.im);
+		}
+		fwd(spectrum_tmp, segment_tmp);
+		for (int k = 0; k < SYMBOL_LEN; ++k) {
+			cmplx prev = spectrum_tmp[k ? k - 1 : SYMBOL_LEN - 1], cur = spectrum_tmp[k];
+			value power = prev.re * prev.re + prev.im * prev.im;
+			if (!(power > 0)) {
+				segment_tmp[k] = cmplx();
+				continue;
+			}
+			cmplx q = cur * conj(prev) / power;
+			segment_tmp[k] = q.re * q.re + q.im * q.im <= value(10) ? q : cmplx();
+		}
+		fwd(spectrum_tmp, segment_tmp);
+		for (int k = 0; k < SYMBOL_LEN; ++k) spectrum_tmp[k] *= kernel[k];
+		bwd(correlation, spectrum_tmp);
+		int shift = peak_shift(correlation);
+		if (shift < 0) return false;
+		value phase = value(std::atan2(double(correlation[shift].im), double(correlation[shift].re)));
+		int rc = int(std::nearbyint(phase * value(SYMBOL_LEN) / value(6.2831855f)));
+		if (std::abs(rc) > half_guard) return false;
+		symbol_pos = base - rc;
+		cfo_rad = value(shift) * bin_rad - frac_cfo;
+		if (cfo_rad >= value(3.1415927f)) cfo_rad -= value(6.2831855f);
+		return true;
+	}
+};
