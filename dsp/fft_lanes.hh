@@ -45,11 +45,21 @@ inline void store(Complex<float> *p, Quad z)
 	std::memcpy(static_cast<void *>(p + 2), &b, sizeof b);
 }
 
+// a and b side by side in one vector, each complex number moved as one
+// 64-bit unit.
+inline Lanes::Vector join(const Complex<float> *a, const Complex<float> *b)
+{
+	typedef double Halves __attribute__((vector_size(16)));
+	double x, y;
+	std::memcpy(&x, static_cast<const void *>(a), sizeof x);
+	std::memcpy(&y, static_cast<const void *>(b), sizeof y);
+	return (Lanes::Vector)Halves{x, y};
+}
+
 // p[0], p[step], p[2·step], p[3·step] into lanes 0 … 3.
 inline Quad gather(const Complex<float> *p, int step)
 {
-	Lanes::Vector a = {p[0].re, p[0].im, p[step].re, p[step].im};
-	Lanes::Vector b = {p[2 * step].re, p[2 * step].im, p[3 * step].re, p[3 * step].im};
+	Lanes::Vector a = join(p, p + step), b = join(p + 2 * step, p + 3 * step);
 	return {Lanes(__builtin_shufflevector(a, b, 0, 2, 4, 6)), Lanes(__builtin_shufflevector(a, b, 1, 3, 5, 7))};
 }
 
@@ -63,7 +73,7 @@ struct Pair
 	friend Pair operator-(Pair a, Pair b) { return {a.v - b.v}; }
 	friend Pair operator*(float a, Pair b) { return {a * b.v}; }
 
-	static Pair load(const Complex<float> *p0, const Complex<float> *p1) { return {Lanes::Vector{p0->re, p0->im, p1->re, p1->im}}; }
+	static Pair load(const Complex<float> *p0, const Complex<float> *p1) { return {join(p0, p1)}; }
 
 	void store(Complex<float> *p0, Complex<float> *p1) const
 	{
@@ -72,15 +82,16 @@ struct Pair
 	}
 };
 
-// SIGN·i·z on both numbers: swap real and imaginary parts, flip one sign.
+// SIGN·i·z on both numbers: swap real and imaginary parts, then flip the
+// sign bit of one of them.
 template <int SIGN>
 inline Pair times_i(Pair z)
 {
-	Lanes::Vector n = -z.v;
-	if constexpr (SIGN < 0)
-		return {__builtin_shufflevector(z.v, n, 1, 4, 3, 6)};
-	else
-		return {__builtin_shufflevector(z.v, n, 5, 0, 7, 2)};
+	typedef unsigned Bits __attribute__((vector_size(16)));
+	constexpr unsigned s = 0x80000000u;
+	constexpr Bits flip = SIGN < 0 ? Bits{0, s, 0, s} : Bits{s, 0, s, 0};
+	Lanes::Vector swapped = __builtin_shufflevector(z.v, z.v, 1, 0, 3, 2);
+	return {(Lanes::Vector)((Bits)swapped ^ flip)};
 }
 
 }
