@@ -6,6 +6,7 @@
 #include "src/simd.hh"
 
 #include <algorithm>
+#include <bit>
 
 template <typename TYPE, typename ISA = NativeISA>
 class PolarDecoder;
@@ -29,14 +30,41 @@ class PolarDecoder<signed char, ISA>
 	VEC mesg[MAX_INFO];
 	VEC codeword[N];
 
-	static bool is_frozen(const unsigned int *frozen, int i) { return (frozen[i / 32] >> (i % 32)) & 1; }
+	// Calls f(position, k) for the k-th information position, k = 0, 1, ...
+	// Walks set bits rather than testing every position: the frozen pattern
+	// is irregular enough to defeat branch prediction.
+	template <typename F>
+	static void for_each_information_position(const unsigned int *frozen, F f)
+	{
+		for (int w = 0, k = 0; w < N / 32; ++w)
+			for (unsigned int info = ~frozen[w]; info; info &= info - 1)
+				f(32 * w + std::countr_zero(info), k++);
+	}
 
 	void reencode(const unsigned int *frozen)
 	{
-		for (int j = 0, k = 0; j < N; ++j) codeword[j] = is_frozen(frozen, j) ? VEC::dup(1) : mesg[k++];
-		for (int h = 1; h < N; h *= 2)
-			for (int b = 0; b < N; b += 2 * h)
-				for (int i = b; i < b + h; ++i) codeword[i] = CODE::polar_xor(codeword[i], codeword[i + h]);
+		for (int j = 0; j < N; ++j) codeword[j] = VEC::dup(1);
+		for_each_information_position(frozen, [this](int j, int k) { codeword[j] = mesg[k]; });
+		// The stages of the transform commute; doing them three and then two
+		// at a time saves loads and stores.
+		using CODE::polar_xor;
+		for (int b = 0; b < N; b += 8) {
+			VEC *c = codeword + b;
+			for (int i = 0; i < 8; i += 2) c[i] = polar_xor(c[i], c[i + 1]);
+			for (int i : {0, 1, 4, 5}) c[i] = polar_xor(c[i], c[i + 2]);
+			for (int i = 0; i < 4; ++i) c[i] = polar_xor(c[i], c[i + 4]);
+		}
+		for (int h = 8; h < N; h *= 4) {
+			for (int b = 0; b < N; b += 4 * h) {
+				for (int i = b; i < b + h; ++i) {
+					VEC x0 = polar_xor(codeword[i], codeword[i + h]), x1 = codeword[i + h];
+					VEC x2 = polar_xor(codeword[i + 2 * h], codeword[i + 3 * h]), x3 = codeword[i + 3 * h];
+					codeword[i] = polar_xor(x0, x2);
+					codeword[i + h] = polar_xor(x1, x3);
+					codeword[i + 2 * h] = x2;
+				}
+			}
+		}
 	}
 
 	bool crc_passes(int lane, int bits)
@@ -79,8 +107,7 @@ public:
 			p = vshuf(maps[i], p);
 		}
 		reencode(frozen);
-		for (int j = 0, k = 0; j < N; ++j)
-			if (!is_frozen(frozen, j)) mesg[k++] = codeword[j];
+		for_each_information_position(frozen, [this](int j, int k) { mesg[k] = codeword[j]; });
 
 		int order[LANES];
 		for (int k = 0; k < LANES; ++k) order[k] = k;
@@ -93,13 +120,12 @@ public:
 		if (lane < 0) return -1;
 
 		int flips = 0;
-		for (int j = 0, k = 0; k < K; ++j) {
-			if (is_frozen(frozen, j)) continue;
+		for_each_information_position(frozen, [&](int j, int k) {
+			if (k >= K) return;
 			bool bit = mesg[k].v[lane] < 0;
 			CODE::set_le_bit(message, k, bit);
 			flips += bit != (code[j] < 0);
-			++k;
-		}
+		});
 		return flips;
 	}
 };

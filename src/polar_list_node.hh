@@ -3,7 +3,6 @@
 #include "src/simd_isa.hh"
 
 #include <algorithm>
-#include <numeric>
 
 namespace CODE {
 
@@ -16,6 +15,7 @@ struct PolarListNode
 	using MAP = SIMD<unsigned char, VEC::SIZE, typename VEC::isa>;
 	static constexpr int LANES = VEC::SIZE;
 	static constexpr int N = 1 << M;
+	static_assert(LANES == 16, "candidate numbers take 5 bits");
 
 	// A node of N frozen positions whose input is soft[N ... 2N - 1]: every
 	// path's code bits are zero, and each value that says otherwise costs its
@@ -37,24 +37,27 @@ struct PolarListNode
 	static MAP rate1(int *metric, VEC *mesg, MAP *maps, int *count, VEC *hard, VEC *soft)
 		requires(M == 0)
 	{
+		// Metric above the candidate number in one int: the selection compares
+		// metrics only, so it makes the same moves as over candidate numbers
+		// with an indirect comparison, without the loads. Metrics stay below
+		// 1000 + 2048 * 128, far from overflowing 26 bits.
+		typename VEC::value_type L[LANES];
+		soft[1].store(L);
 		int cand[2 * LANES];
 		for (int k = 0; k < LANES; ++k) {
-			int L = soft[1].v[k];
-			cand[k] = metric[k] - std::min(L, 0);
-			cand[LANES + k] = metric[k] + std::max(L, 0);
+			cand[k] = (metric[k] - std::min<int>(L[k], 0)) << 5 | k;
+			cand[LANES + k] = (metric[k] + std::max<int>(L[k], 0)) << 5 | (LANES + k);
 		}
-		int perm[2 * LANES];
-		std::iota(perm, perm + 2 * LANES, 0);
-		std::nth_element(perm, perm + LANES, perm + 2 * LANES,
-				 [&cand](int a, int b) { return cand[a] < cand[b]; });
-		MAP map;
-		VEC bits;
+		std::nth_element(cand, cand + LANES, cand + 2 * LANES, [](int a, int b) { return a >> 5 < b >> 5; });
+		unsigned char lanes[LANES];
+		typename VEC::value_type decisions[LANES];
 		for (int k = 0; k < LANES; ++k) {
-			int c = perm[k];
-			metric[k] = cand[c];
-			map.v[k] = c % LANES;
-			bits.v[k] = c < LANES ? 1 : -1;
+			metric[k] = cand[k] >> 5;
+			lanes[k] = cand[k] & (LANES - 1);
+			decisions[k] = 1 - 2 * (cand[k] >> 4 & 1);
 		}
+		MAP map = MAP::load(lanes);
+		VEC bits = VEC::load(decisions);
 		mesg[*count] = bits;
 		maps[*count] = map;
 		++*count;

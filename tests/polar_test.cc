@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -101,6 +102,53 @@ int decode(bool portable, std::vector<uint8_t> &message, const std::vector<signe
 bool same_payload(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b, int K)
 {
 	return std::equal(a.begin(), a.begin() + K / 8, b.begin());
+}
+
+template <typename ISA>
+class InformationLeaf : public testing::Test
+{
+};
+
+using ISAs = testing::Types<PortableISA, NativeISA>;
+TYPED_TEST_SUITE(InformationLeaf, ISAs);
+
+// The leaf's selection against its definition: candidate numbers 0 ... 31,
+// partially ordered by std::nth_element with an indirect metric comparison.
+// Small metric ranges make ties, whose outcome is part of the result.
+TYPED_TEST(InformationLeaf, SelectsAsNthElementOverCandidateNumbers)
+{
+	using VEC = SIMD<signed char, 16, TypeParam>;
+	using MAP = SIMD<unsigned char, 16, TypeParam>;
+	std::mt19937 rng(4);
+	for (int t = 0; t < 2000; ++t) {
+		int metric[16], spread = t % 2 ? 8 : 100000;
+		signed char L[16];
+		for (int k = 0; k < 16; ++k) {
+			metric[k] = rng() % spread;
+			L[k] = t % 3 ? int(rng() % 9) - 4 : int(rng() % 256) - 128;
+		}
+		int cand[32], perm[32];
+		for (int k = 0; k < 16; ++k) {
+			cand[k] = metric[k] + (L[k] < 0 ? -L[k] : 0);
+			cand[16 + k] = metric[k] + (L[k] >= 0 ? L[k] : 0);
+		}
+		std::iota(perm, perm + 32, 0);
+		std::nth_element(perm, perm + 16, perm + 32, [&cand](int a, int b) { return cand[a] < cand[b]; });
+
+		VEC soft[2], mesg[3], hard[1];
+		MAP maps[3];
+		soft[1] = VEC::load(L);
+		int count = 2;
+		MAP map = CODE::PolarListNode<VEC, 0>::rate1(metric, mesg, maps, &count, hard, soft);
+		ASSERT_EQ(count, 3);
+		for (int k = 0; k < 16; ++k) {
+			ASSERT_EQ(metric[k], cand[perm[k]]) << "trial " << t << " lane " << k;
+			ASSERT_EQ(map.v[k], perm[k] % 16);
+			ASSERT_EQ(maps[2].v[k], perm[k] % 16);
+			ASSERT_EQ(mesg[2].v[k], perm[k] < 16 ? 1 : -1);
+			ASSERT_EQ(hard[0].v[k], mesg[2].v[k]);
+		}
+	}
 }
 
 class PolarEncoderTest : public testing::TestWithParam<Rate>
