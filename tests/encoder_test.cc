@@ -12,6 +12,7 @@
 #include "src/call_sign.hh"
 #include "src/encoder.hh"
 #include "src/mls.hh"
+#include "src/schmidl_cox.hh"
 #include "src/xorshift.hh"
 
 namespace {
@@ -133,6 +134,32 @@ TYPED_TEST(EncoderTest, SynchronizationCarriersFollowSequence)
 	double inside = 0, outside = 0;
 	for (int k = 0; k < L; ++k) (k < 64 || k >= L - 64 ? inside : outside) += norm(spectrum[k]);
 	EXPECT_LT(outside, 1e-8 * inside);
+}
+
+// The receiver's synchronizer, run sample by sample over a burst behind
+// silence, places the metadata symbol's window (extended_length - 1 samples
+// after the position it reports) within two samples of the metadata block.
+TYPED_TEST(EncoderTest, SynchronizerPlacesWindowsAtBlockStart)
+{
+	constexpr int N = TestFixture::N, G = TestFixture::G, E = TestFixture::E, L = N / 2;
+	std::vector<cmplx> sequence(L);
+	MLS mls(0x89);
+	for (int c = -63; c <= 63; ++c) sequence[(c + L) % L] = mls() ? -1 : 1;
+	auto sync = std::make_unique<SchmidlCox<float, cmplx, E, L, G>>(sequence.data());
+	for (double freq : {1500.0, 1033.3}) {
+		int length = this->encode(0, 1, freq);
+		std::vector<cmplx> signal(4 * E + length + 2 * E);
+		std::copy(this->burst.begin(), this->burst.begin() + length, signal.begin() + 4 * E);
+		int found = 0, position = 0;
+		for (size_t newest = 4 * E - 1; newest < signal.size(); ++newest) {
+			int first = newest - (4 * E - 1);
+			if ((*sync)(signal.data() + first)) ++found, position = first + sync->symbol_pos;
+		}
+		ASSERT_EQ(found, 1) << freq;
+		int window = position + E - 1, block = 4 * E + E + G / 2;
+		EXPECT_LE(std::abs(window - block), 2) << freq;
+		EXPECT_NEAR(sync->cfo_rad, 2 * M_PI * freq / TypeParam::rate, 2 * M_PI * 0.5 / TypeParam::rate);
+	}
 }
 
 // Long division by g(x), the product of the 24 minimal polynomials.
