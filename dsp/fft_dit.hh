@@ -4,6 +4,8 @@
 #include "dsp/fft_butterfly.hh"
 #include "dsp/fft_lanes.hh"
 
+#include <type_traits>
+
 namespace DSP::FFT {
 
 // Radix of the stage that splits BINS points: 5 first, then 3, then the
@@ -26,43 +28,58 @@ constexpr int radix(int bins)
 
 // One decimation-in-time stage: reads in[0], in[STRIDE], … (BINS points)
 // and writes their transform to out[0 … BINS−1] in natural order. factors is
-// the twiddle table of the full length BINS·STRIDE.
+// the twiddle table of the full length BINS·STRIDE; this stage uses every
+// STRIDE-th entry.
 template <int RADIX, int BINS, int STRIDE, typename TYPE, int SIGN>
 struct Dit
 {
 	static_assert(RADIX > 1 && BINS % RADIX == 0, "length must be 5^a·3^b·2^c with 8 ≤ 2^c ≤ 512");
+	static_assert(std::is_same_v<TYPE, Complex<float>>, "the vector lanes hold single-precision complex values");
+
+	static constexpr int M = BINS / RADIX;
 
 	static void dit(TYPE *out, const TYPE *in, const TYPE *factors)
 	{
-		constexpr int M = BINS / RADIX;
 		if constexpr (M == 1) {
 			TYPE x[RADIX];
 			for (int q = 0; q < RADIX; ++q) x[q] = in[q * STRIDE];
 			butterfly<SIGN>(x);
 			for (int m = 0; m < RADIX; ++m) out[m] = x[m];
 		} else {
-			if constexpr (radix(M) == M && RADIX % 2 == 0) {
-				// Leaves two at a time, one in each half of a vector.
-				for (int q = 0; q < RADIX; q += 2) {
-					Pair x[M];
-					for (int j = 0; j < M; ++j)
-						x[j] = Pair::load(in + (q + j * RADIX) * STRIDE, in + (q + 1 + j * RADIX) * STRIDE);
-					butterfly<SIGN>(x);
-					for (int m = 0; m < M; ++m) x[m].store(out + q * M + m, out + (q + 1) * M + m);
-				}
-			} else {
-				for (int q = 0; q < RADIX; ++q)
-					Dit<radix(M), M, RADIX * STRIDE, TYPE, SIGN>::dit(out + q * M, in + q * STRIDE, factors);
-			}
-			// Four consecutive k side by side; every M is a multiple of 8.
-			for (int k = 0; k < M; k += 4) {
-				Quad x[RADIX];
-				x[0] = load(out + k);
-				for (int q = 1; q < RADIX; ++q)
-					x[q] = load(out + k + q * M) * gather(factors + q * k * STRIDE, q * STRIDE);
+			children(out, in, factors);
+			combine(out, factors);
+		}
+	}
+
+private:
+	// The RADIX sub-transforms of every RADIX-th point, to out[q·M …].
+	static void children(TYPE *out, const TYPE *in, const TYPE *factors)
+	{
+		constexpr int S = RADIX * STRIDE;
+		if constexpr (radix(M) == M && RADIX % 2 == 0) {
+			// Leaves two at a time, one in each half of a vector.
+			for (int q = 0; q < RADIX; q += 2) {
+				Pair x[M];
+				for (int j = 0; j < M; ++j) x[j] = Pair::load(in + q * STRIDE + j * S, in + (q + 1) * STRIDE + j * S);
 				butterfly<SIGN>(x);
-				for (int m = 0; m < RADIX; ++m) store(out + k + m * M, x[m]);
+				for (int m = 0; m < M; ++m) x[m].store(out + q * M + m, out + (q + 1) * M + m);
 			}
+		} else {
+			for (int q = 0; q < RADIX; ++q) Dit<radix(M), M, S, TYPE, SIGN>::dit(out + q * M, in + q * STRIDE, factors);
+		}
+	}
+
+	// Twiddles and RADIX-point butterflies across the sub-transforms, four
+	// consecutive k side by side (every M is a multiple of 8).
+	static void combine(TYPE *out, const TYPE *factors)
+	{
+		static_assert(M % 4 == 0);
+		for (int k = 0; k < M; k += 4) {
+			Quad x[RADIX];
+			x[0] = load(out + k);
+			for (int q = 1; q < RADIX; ++q) x[q] = load(out + k + q * M) * gather(factors + q * k * STRIDE, q * STRIDE);
+			butterfly<SIGN>(x);
+			for (int m = 0; m < RADIX; ++m) store(out + k + m * M, x[m]);
 		}
 	}
 };
