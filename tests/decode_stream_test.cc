@@ -71,7 +71,7 @@ TEST(DecodeStream, WriteErrorIsReported)
 
 TEST(DecodeStream, ReadErrorIsReported)
 {
-	ProgramResult r = run_program(decode_stream + " 8000 < / #");
+	ProgramResult r = run_program(decode_stream + " 8000 < /");
 	EXPECT_EQ(r.status, 1);
 	EXPECT_EQ(r.err, "Read error: Is a directory\n");
 	EXPECT_EQ(r.out, "");

@@ -2,6 +2,7 @@
 // made to fail: FAIL_ALLOCATIONS lists the numbers (from 1) of the
 // non-throwing allocations that return null, separated by commas.
 
+#include <cstddef>
 #include <cstdlib>
 #include <new>
 

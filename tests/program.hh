@@ -8,7 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-// Runs a shell command with the given bytes on standard input and collects
+// Runs a shell command (a pipeline too) with the given bytes on standard input and collects
 // its output, error text and exit status.
 struct ProgramResult
 {
@@ -48,7 +48,7 @@ inline ProgramResult run_program(const std::string &command, const std::string &
 {
 	TempDir dir;
 	write_file(dir.file("in"), input);
-	std::string line = command + " < " + dir.file("in") + " > " + (output.empty() ? dir.file("out") : output) +
+	std::string line = "( " + command + " ) < " + dir.file("in") + " > " + (output.empty() ? dir.file("out") : output) +
 			   " 2> " + dir.file("err");
 	int status = std::system(line.c_str());
 	return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), read_file(dir.file("out")),
