@@ -14,6 +14,7 @@
 #include "src/call_sign.hh"
 #include "src/encoder.hh"
 #include "tools/options.hh"
+#include "tools/sim/random.hh"
 #include "tools/wav.hh"
 
 namespace {
@@ -86,8 +87,12 @@ void send(const Settings &set, const std::vector<std::string> &payloads)
 	// A complex signal of unit power has a real part of half that power.
 	float scale = 32768 * std::sqrt(2.f) * std::pow(10.f, float(set.level) / 20);
 	long clipped = 0;
-	auto quantize = [&clipped, scale](float x) {
-		float v = std::nearbyint(x * scale);
+	// Triangular dither of one step: without it the rounding error of a
+	// noiseless burst repeats with the burst's own periods and stands out in
+	// the spectrum as lines that no real recording has.
+	Random dither(1);
+	auto quantize = [&clipped, &dither, scale](float x) {
+		float v = std::nearbyint(x * scale + float(dither.uniform() - dither.uniform()));
 		if (v > 32767 || v < -32768) ++clipped, v = v > 0 ? 32767 : -32768;
 		return int16_t(v);
 	};

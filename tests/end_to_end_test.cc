@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/program.hh"
+
+// Transmitter, channel and receiver as a user runs them, over the six variants.
+
+namespace {
+
+struct Variant
+{
+	int rate, mapping;
+};
+
+std::string to_string(const testing::TestParamInfo<Variant> &info)
+{
+	return std::to_string(info.param.rate) + "_" + std::to_string(info.param.mapping);
+}
+
+class EndToEnd : public testing::TestWithParam<Variant>
+{
+protected:
+	int rate = GetParam().rate, mapping = GetParam().mapping;
+
+	std::string encode(const std::string &options) const
+	{
+		return std::string(ENCODE_STREAM) + " --rate " + std::to_string(rate) + " --mapping " +
+		       std::to_string(mapping) + " " + options;
+	}
+	std::string channel(const std::string &options) const
+	{
+		return std::string(CHANNEL) + " --rate " + std::to_string(rate) + " " + options;
+	}
+	std::string decode(int selection = 0) const
+	{
+		return std::string(DECODE_STREAM) + " " + std::to_string(rate) + " " + std::to_string(mapping) + " " +
+		       std::to_string(selection);
+	}
+	// The event lines of a pipeline that starts with the given stages.
+	std::vector<std::string> events(const std::string &pipeline, const std::string &input = "") const
+	{
+		ProgramResult r = run_program(pipeline, input);
+		EXPECT_EQ(r.status, 0) << pipeline << "\n" << r.err;
+		std::vector<std::string> lines;
+		std::istringstream out(r.out);
+		for (std::string line; std::getline(out, line);) lines.push_back(line);
+		return lines;
+	}
+};
+
+INSTANTIATE_TEST_SUITE_P(Variants, EndToEnd,
+			 testing::Values(Variant{8000, 2}, Variant{8000, 4}, Variant{8000, 8}, Variant{48000, 2},
+					 Variant{48000, 4}, Variant{48000, 8}),
+			 to_string);
+
+// Printable text without the backslash, which the receiver escapes.
+std::string text_of(int bytes)
+{
+	std::string text;
+	for (int i = 0; i < bytes; ++i) {
+		char c = ' ' + 1 + (i * 7 + i / 95) % 94;
+		text += c == '\\' ? '/' : c;
+	}
+	return text;
+}
+
+TEST_P(EndToEnd, CleanBurstsOfEveryPayloadModeArriveWithoutFlips)
+{
+	for (auto [mode, bytes] : {std::pair{14, 170}, {15, 128}, {16, 85}}) {
+		std::string text = text_of(bytes);
+		auto lines = events(encode("--call AB1CDE --mode " + std::to_string(mode)) + " | " + decode(), text);
+		ASSERT_EQ(lines.size(), 2u) << mode;
+		EXPECT_EQ(lines[0], "EVENT:SYNC|CFO:1500|MODE:" + std::to_string(mode) + "|CALL:AB1CDE   ");
+		EXPECT_EQ(lines[1], "EVENT:MESSAGE|FLIPS:0|PAYLOAD:" + text);
+	}
+}
+
+TEST_P(EndToEnd, PingUnknownModeAndPayloadsInOneStream)
+{
+	std::string pipeline = "{ " + encode("--call 9Z --mode ping") + "; " + encode("--call K1 --mode 200") + "; " +
+			       encode("--call q7 --lines") + "; } | " + decode();
+	auto lines = events(pipeline, "first\nsecond line\n");
+	std::vector<std::string> expected = {
+		"EVENT:PING|CFO:1500|MODE:0|CALL:9Z       ",
+		"EVENT:NOPE|CFO:1500|MODE:200|CALL:K1       ",
+		"EVENT:SYNC|CFO:1500|MODE:16|CALL:Q7       ",
+		"EVENT:MESSAGE|FLIPS:0|PAYLOAD:first",
+		"EVENT:SYNC|CFO:1500|MODE:16|CALL:Q7       ",
+		"EVENT:MESSAGE|FLIPS:0|PAYLOAD:second line",
+	};
+	EXPECT_EQ(lines, expected);
+}
+
+TEST_P(EndToEnd, EveryChannelSelection)
+{
+	for (int selection = 0; selection <= 4; ++selection) {
+		auto lines = events(encode("--channel " + std::to_string(selection) + " --text selection" +
+					   std::to_string(selection)) +
+				    " | " + decode(selection));
+		std::vector<std::string> expected = {"EVENT:SYNC|CFO:1500|MODE:16|CALL:N0CALL   ",
+						     "EVENT:MESSAGE|FLIPS:0|PAYLOAD:selection" + std::to_string(selection)};
+		EXPECT_EQ(lines, expected) << selection;
+	}
+	// Left and right on their own are different samples: the wrong side is silence.
+	EXPECT_EQ(events(encode("--channel 1 --text left") + " | " + decode(2)).size(), 0u);
+}
+
+TEST_P(EndToEnd, CentreFrequenciesAcrossTheBand)
+{
+	// The receiver's DC blocker and Hilbert filter need the carriers some
+	// 200 Hz away from 0 Hz and from half the sample rate.
+	for (int centre : {1000, 1234, rate / 4, rate / 2 - 1000}) {
+		auto lines = events(encode("--freq " + std::to_string(centre) + " --text band") + " | " + decode());
+		ASSERT_EQ(lines.size(), 2u) << centre;
+		float cfo = std::stof(lines[0].substr(lines[0].find("CFO:") + 4));
+		EXPECT_NEAR(cfo, centre, 0.05) << centre;
+		EXPECT_EQ(lines[1], "EVENT:MESSAGE|FLIPS:0|PAYLOAD:band") << centre;
+	}
+}
+
+TEST_P(EndToEnd, PayloadBytesThatMustBeEscaped)
+{
+	std::string payload = "tab\there\\back\x01\x7f\x1b[31m\rgr\xc3\xbc\xc3\x9f\xe2\x82\xac\nEVENT:MESSAGE|FLIPS:0|PAYLOAD:forged";
+	auto lines = events(encode("--mode 15") + " | " + decode(), payload);
+	ASSERT_EQ(lines.size(), 2u);
+	EXPECT_EQ(lines[1], "EVENT:MESSAGE|FLIPS:0|PAYLOAD:tab\\there\\\\back\\x01\\x7f\\x1b[31m\\rgr\xc3\xbc\xc3\x9f"
+			    "\xe2\x82\xac\\nEVENT:MESSAGE|FLIPS:0|PAYLOAD:forged");
+}
+
+TEST_P(EndToEnd, SurvivesNoiseFrequencyAndTimingOffsets)
+{
+	std::string text = text_of(120);
+	for (int seed = 1; seed <= 3; ++seed) {
+		// Bursts start at odd offsets from the receiver's periods.
+		std::string offset = "head -c " + std::to_string(2 * (seed * 1237 + 300)) + " /dev/zero; ";
+		std::string pipeline = "{ " + offset + encode("--mode 15") + "; } | " +
+				       channel("--snr 14 --cfo -23.4 --ppm 300 --seed " + std::to_string(seed)) + " | " +
+				       decode();
+		auto lines = events(pipeline, text);
+		ASSERT_EQ(lines.size(), 2u) << seed;
+		std::smatch m;
+		ASSERT_TRUE(std::regex_match(lines[0], m, std::regex(R"(EVENT:SYNC\|CFO:([-0-9.]+)\|MODE:15\|CALL:N0CALL   )")))
+			<< lines[0];
+		// The clock offset also moves the centre by 300 ppm.
+		EXPECT_NEAR(std::stod(m[1]), 1500 - 23.4 + 1500 * 300e-6, 0.5) << seed;
+		ASSERT_TRUE(std::regex_match(lines[1], m, std::regex("EVENT:MESSAGE\\|FLIPS:([0-9]+)\\|PAYLOAD:(.*)")))
+			<< lines[1];
+		EXPECT_EQ(m[2], text) << seed;
+	}
+}
+
+TEST_P(EndToEnd, StreamEndingMidBurstOrBlockEndsQuietly)
+{
+	ProgramResult burst = run_program(encode("--text cut --silence 0.5"));
+	ASSERT_EQ(burst.status, 0);
+	// Half a second of silence, rate bytes, on either side of the burst.
+	size_t start = rate, length = burst.out.size() - 2 * start;
+	for (size_t cut : {start, start + length / 2, start + length - 1001}) {
+		ProgramResult r = run_program(decode(), burst.out.substr(0, cut));
+		EXPECT_EQ(r.status, 0);
+		EXPECT_EQ(r.err, "");
+		EXPECT_EQ(r.out.find("MESSAGE"), std::string::npos) << cut;
+	}
+}
+
+TEST_P(EndToEnd, InputInSmallPiecesGivesTheSameEvents)
+{
+	std::string trickle = encode("--text trickle") + " | dd bs=1 status=none | " + decode();
+	std::vector<std::string> expected = {"EVENT:SYNC|CFO:1500|MODE:16|CALL:N0CALL   ",
+					     "EVENT:MESSAGE|FLIPS:0|PAYLOAD:trickle"};
+	EXPECT_EQ(events(trickle), expected);
+}
+
+}
