@@ -94,66 +94,25 @@ public:
 	// a detection; symbol_pos and cfo_rad then hold its results.
 	bool operator()(const cmplx *samples)
 	{
-		cmplx a = samples[SEARCH_POS + SYMBOL_LEN], b = samples[SEARCH_POS + 2 * SYMBOL_LEN];
-		cor.insert(a * conj(b));
-		pwr.insert(b.re * b.re + b.im * b.im);
-		cmplx P = cor.sum();
-		value R = value(0.5) * pwr.sum();
-		value d = energy_floor > R ? floor_power : R * R;
-		match.insert((P.re * P.re + P.im * P.im) / d);
-		value M = match.sum();
+		if (ahead == batch) run_ahead(samples);
+		value M = metric_ahead[ahead];
 		// The phase is only wanted for a new peak, so the history keeps
 		// the correlation and its arc tangent is taken on demand.
-		cmplx old = cor_history[history_index];
-		cor_history[history_index] = P;
-		if (++history_index == half_guard) history_index = 0;
+		cmplx old = cor_ahead[ahead];
+		++ahead;
 		int age = trigger(M, [old] { return value(std::atan2(double(old.im), double(old.re))); });
-		return age && evaluate(samples, age);
+		return age && evaluate(samples, age, trigger.peak_phase);
 	}
 
-	// Index of the strongest shift of a correlation of SYMBOL_LEN values, or
-	// −1 when its power is not above four times that of the runner-up.
-	static int peak_shift(const cmplx *correlation)
-	{
-		value best = 0, next = 0;
-		int shift = 0;
-		for (int s = 0; s < SYMBOL_LEN; ++s) {
-			value power = norm(correlation[s]);
-			if (power > best) {
-				next = best;
-				best = power;
-				shift = s;
-			} else {
-				next = std::max(next, power);
-			}
-		}
-		return best > 4 * next ? shift : -1;
-	}
-
-private:
-	static constexpr value energy_floor = value(0.0001 * SYMBOL_LEN);
-	static constexpr value floor_power = energy_floor * energy_floor;
-	static constexpr value bin_rad = value(2 * 3.14159265358979323846 / SYMBOL_LEN);
-
-	// Per-sample state first, so that it shares cache lines.
-	DSP::SumTree<cmplx, SYMBOL_LEN> cor;     // lagged products
-	DSP::SumTree<value, 2 * SYMBOL_LEN> pwr; // sample energies
-	DSP::SumTree<value, GUARD_LEN + 1> match; // timing metric
-	cmplx cor_history[half_guard] = {};      // correlation of the last GUARD_LEN/2 samples
-	int history_index = 0;
-	Trigger trigger;
-	value frac_cfo = 0;
-	DSP::FastFourierTransform<SYMBOL_LEN, cmplx, -1> fwd;
-	DSP::FastFourierTransform<SYMBOL_LEN, cmplx, 1> bwd;
-	cmplx spectrum_tmp[SYMBOL_LEN] = {}, segment_tmp[SYMBOL_LEN] = {}, correlation[SYMBOL_LEN] = {};
-	cmplx kernel[SYMBOL_LEN];
-
-	// Falling edge: correlate the differential spectrum of the half symbol
-	// at the peak with the known pattern.
-	bool evaluate(const cmplx *samples, int age)
+	// Evaluates a peak of the given age (samples since it, plus GUARD_LEN/2)
+	// and correlation phase in the view of this call: correlates the
+	// differential spectrum of the half symbol there with the known
+	// pattern. Returns true and sets the results if the correlation has a
+	// clear peak and the timing it shows is within GUARD_LEN/2.
+	bool evaluate(const cmplx *samples, int age, value peak_phase)
 	{
 		int base = SEARCH_POS - age;
-		frac_cfo = trigger.peak_phase / value(SYMBOL_LEN);
+		frac_cfo = peak_phase / value(SYMBOL_LEN);
 		cmplx z(1, 0), step(std::cos(frac_cfo), std::sin(frac_cfo));
 		for (int k = 0; k < SYMBOL_LEN; ++k) {
 			segment_tmp[k] = samples[base + SYMBOL_LEN + k] * z;
@@ -183,5 +142,71 @@ private:
 		cfo_rad = value(shift) * bin_rad - frac_cfo;
 		if (cfo_rad >= value(3.1415927f)) cfo_rad -= value(6.2831855f);
 		return true;
+	}
+
+	// Index of the strongest shift of a correlation of SYMBOL_LEN values, or
+	// −1 when its power is not above four times that of the runner-up.
+	static int peak_shift(const cmplx *correlation)
+	{
+		value best = 0, next = 0;
+		int shift = 0;
+		for (int s = 0; s < SYMBOL_LEN; ++s) {
+			value power = norm(correlation[s]);
+			if (power > best) {
+				next = best;
+				best = power;
+				shift = s;
+			} else {
+				next = std::max(next, power);
+			}
+		}
+		return best > 4 * next ? shift : -1;
+	}
+
+private:
+	static constexpr value energy_floor = value(0.0001 * SYMBOL_LEN);
+	static constexpr value floor_power = energy_floor * energy_floor;
+	static constexpr value bin_rad = value(2 * 3.14159265358979323846 / SYMBOL_LEN);
+
+	// The metric of a sample needs nothing but samples that the view holds
+	// already, up to 3·SEARCH_POS − 2·SYMBOL_LEN calls ahead. So the trees
+	// run a batch ahead, each taking the whole batch at once (insertions in
+	// fours that share most of their path to the root), and a call takes its
+	// metric and correlation from there.
+	static constexpr int batch = 512;
+	static_assert(batch >= half_guard && SEARCH_POS + 2 * SYMBOL_LEN + batch <= 4 * SEARCH_POS);
+
+	DSP::SumTree<cmplx, SYMBOL_LEN> cor;      // lagged products
+	DSP::SumTree<value, 2 * SYMBOL_LEN> pwr;  // sample energies
+	DSP::SumTree<value, GUARD_LEN + 1> match; // timing metric
+	// correlation of the batch, preceded by that of the GUARD_LEN/2 samples before it
+	cmplx cor_ahead[half_guard + batch] = {};
+	value metric_ahead[batch];
+	cmplx products[batch];
+	value energies[batch]; // then the metrics of the batch
+	int ahead = batch; // position of this call's sample in the batch
+	Trigger trigger;
+	value frac_cfo = 0;
+	DSP::FastFourierTransform<SYMBOL_LEN, cmplx, -1> fwd;
+	DSP::FastFourierTransform<SYMBOL_LEN, cmplx, 1> bwd;
+	cmplx spectrum_tmp[SYMBOL_LEN] = {}, segment_tmp[SYMBOL_LEN] = {}, correlation[SYMBOL_LEN] = {};
+	cmplx kernel[SYMBOL_LEN];
+
+	void run_ahead(const cmplx *samples)
+	{
+		const cmplx *a = samples + SEARCH_POS + SYMBOL_LEN, *b = a + SYMBOL_LEN;
+		std::copy(cor_ahead + batch, cor_ahead + batch + half_guard, cor_ahead);
+		cmplx *P = cor_ahead + half_guard;
+		for (int i = 0; i < batch; ++i) products[i] = a[i] * conj(b[i]);
+		cor.insert(products, P, batch);
+		value *M = metric_ahead;
+		for (int i = 0; i < batch; ++i) energies[i] = b[i].re * b[i].re + b[i].im * b[i].im;
+		pwr.insert(energies, M, batch);
+		for (int i = 0; i < batch; ++i) {
+			value R = value(0.5) * M[i], d = energy_floor > R ? floor_power : R * R;
+			energies[i] = (P[i].re * P[i].re + P[i].im * P[i].im) / d;
+		}
+		match.insert(energies, M, batch);
+		ahead = 0;
 	}
 };

@@ -1,8 +1,10 @@
 #include "dsp/complex.hh"
 #include "dsp/fft.hh"
+#include "dsp/sum_tree.hh"
 #include "src/mls.hh"
 #include "src/schmidl_cox.hh"
 #include "src/xorshift.hh"
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <gtest/gtest.h>
@@ -324,6 +326,74 @@ TYPED_TEST(SchmidlCoxTest, LongTriggerPeriodUsesTheCappedAge)
 		EXPECT_LE(std::abs(tau), G / 2);
 		EXPECT_EQ(found[i][0].position, found[i][0].call - 4 * S + 1 + base - tau);
 	}
+}
+
+// The per-sample steps as plainly stated: every sample updates three trees
+// one insertion at a time, takes the phase of the correlation and keeps the
+// last GUARD_LEN/2 phases; falling edges go to the synchronizer's own
+// evaluation. The synchronizer, which runs its trees ahead in batches and
+// takes the phase only for a new peak, must report the same detections,
+// bit for bit.
+template <typename I>
+struct PlainMetric
+{
+	static constexpr int S = I::search, L = I::symbol, G = I::guard;
+	DSP::SumTree<cmplx, L> cor;
+	DSP::SumTree<float, 2 * L> pwr;
+	DSP::SumTree<float, G + 1> match;
+	float phase_history[G / 2] = {};
+	int index = 0;
+	typename I::Trigger trigger;
+
+	// age of the peak on a falling edge, else 0
+	int operator()(const cmplx *samples)
+	{
+		cmplx a = samples[S + L], b = samples[S + 2 * L];
+		cor.insert(a * conj(b));
+		cmplx P = cor.sum();
+		pwr.insert(b.re * b.re + b.im * b.im);
+		float R = pwr.sum() / 2, f = float(0.0001 * L);
+		match.insert((P.re * P.re + P.im * P.im) / (f > R ? f * f : R * R));
+		float phase = float(std::atan2(double(P.im), double(P.re)));
+		float old = phase_history[index];
+		phase_history[index] = phase;
+		index = (index + 1) % (G / 2);
+		return trigger(match.sum(), [old] { return old; });
+	}
+};
+
+TYPED_TEST(SchmidlCoxTest, MatchesThePlainPerSampleSteps)
+{
+	constexpr int S = TypeParam::search, L = TypeParam::symbol, G = TypeParam::guard;
+	Signal<TypeParam> signal(44 * S);
+	// the last one is referenced too far from its guard to be accepted
+	float rms[] = {0.05f, 0.3f, 0.7f, 1.f, 0.2f};
+	double bins[] = {120.25, -3.5, 17, L / 2.0, -200.125};
+	int reference[] = {G / 2 + 1, G / 2 + 8, 3, G, -G / 2};
+	for (int i = 0; i < 5; ++i) {
+		int u = 5 * S + 6 * S * i + 31 * i;
+		signal.symbol(u, reference[i], bins[i]);
+		signal.noise(rms[i], u - 2 * S, u + 2 * S);
+	}
+	// a long periodic stretch for a trigger period beyond the age limit
+	signal.periodic(33 * S, 0, 3, 33 * S, 39 * S);
+	auto sync = make_sync<TypeParam>(), evaluator = make_sync<TypeParam>();
+	auto plain = std::make_unique<PlainMetric<TypeParam>>();
+	int edges = 0, detections = 0;
+	for (int t = 4 * S - 1; t < int(signal.samples.size()); ++t) {
+		const cmplx *view = signal.samples.data() + t - 4 * S + 1;
+		int age = (*plain)(view);
+		bool expected = age && evaluator->evaluate(view, age, plain->trigger.peak_phase);
+		edges += age > 0;
+		ASSERT_EQ((*sync)(view), expected) << t;
+		if (!expected) continue;
+		++detections;
+		EXPECT_EQ(sync->symbol_pos, evaluator->symbol_pos);
+		EXPECT_EQ(std::bit_cast<uint32_t>(sync->cfo_rad), std::bit_cast<uint32_t>(evaluator->cfo_rad));
+	}
+	EXPECT_GE(edges, 6);
+	EXPECT_GE(detections, 3);
+	EXPECT_LT(detections, edges);
 }
 
 }

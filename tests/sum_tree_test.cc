@@ -69,6 +69,35 @@ TYPED_TEST(SumTreeTest, EqualsPlainWindowSumAfterEveryInsert)
 	}
 }
 
+// Runs of insertions give the sum after every single one, bit for bit as
+// one at a time, whatever the run lengths and the leaf position they start
+// at, with the trees' states equal afterwards.
+TYPED_TEST(SumTreeTest, RunsOfInsertsMatchSingleInserts)
+{
+	using T = typename TypeParam::type;
+	constexpr int N = TypeParam::size;
+	auto single = std::make_unique<DSP::SumTree<T, N>>();
+	auto runs = std::make_unique<DSP::SumTree<T, N>>();
+	Xorshift32 rng;
+	std::vector<T> values(700), sums(700);
+	for (int total = 0; total < 20 * N + 3000;) {
+		int count = 1 + int(rng() % (rng() % 2 ? 700 : 9));
+		for (int i = 0; i < count; ++i) values[i] = draw(rng, T()) * (rng() % 5 ? 1.f : 1e5f);
+		runs->insert(values.data(), sums.data(), count);
+		for (int i = 0; i < count; ++i) {
+			single->insert(values[i]);
+			ASSERT_EQ(sums[i], single->sum()) << "run of " << count << ", insert " << total + i;
+		}
+		total += count;
+	}
+	for (int i = 0; i < 2 * N; ++i) {
+		T value = draw(rng, T());
+		single->insert(value);
+		runs->insert(value);
+		ASSERT_EQ(runs->sum(), single->sum());
+	}
+}
+
 // After millions of insertions of values spanning twelve orders of
 // magnitude, the sum is bit for bit what a tree that has only ever seen the
 // newest values gives (fed so that its leaf position matches), and close to
