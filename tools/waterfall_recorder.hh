@@ -22,8 +22,8 @@ struct WaterfallMark
 class WaterfallRecorder
 {
 public:
-	static constexpr int columns = SpectrumImage::width;    // 0 Hz to 4 kHz
-	static constexpr unsigned plot_colour = 0xF0E060;       // RGB of the plot line
+	static constexpr int columns = SpectrumImage::width; // 0 Hz to 4 kHz
+	static constexpr unsigned plot_colour = 0xF0E060;    // RGB of the plot line
 
 	// Unsupported rates and mappings end the program as in decode_stream.
 	WaterfallRecorder(int rate, int mapping, int channel)

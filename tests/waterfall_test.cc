@@ -1,0 +1,371 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/program.hh"
+#include "tools/waterfall_picture.hh"
+
+namespace {
+
+const std::string waterfall = WATERFALL, encode_stream = ENCODE_STREAM;
+
+std::vector<short> samples_of(const std::string &bytes)
+{
+	std::vector<short> s(bytes.size() / 2);
+	std::memcpy(s.data(), bytes.data(), 2 * s.size());
+	return s;
+}
+
+// Whole blocks only, as the tool reads them.
+void record(WaterfallRecorder &rec, const std::vector<short> &s)
+{
+	for (size_t i = 0; i + rec.block_samples() <= s.size(); i += rec.block_samples()) rec.block(s.data() + i);
+}
+
+unsigned alpha(unsigned argb) { return argb >> 24; }
+
+// ---- Command line -------------------------------------------------------
+
+struct BadArguments
+{
+	const char *arguments, *message; // OUT stands for a file in a fresh directory
+};
+
+class WaterfallArguments : public testing::TestWithParam<BadArguments>
+{
+};
+
+TEST_P(WaterfallArguments, AreRejectedWithMessageStatus1AndNoFile)
+{
+	TempDir dir;
+	std::string args = GetParam().arguments, out = dir.file("w.png");
+	if (size_t at = args.find("OUT"); at != std::string::npos) args.replace(at, 3, out);
+	// In a subshell, so that a redirection among the arguments wins.
+	ProgramResult r = run_program("(" + waterfall + " " + args + ")", std::string(16000, '\0'));
+	EXPECT_EQ(r.status, 1);
+	EXPECT_EQ(r.err, GetParam().message);
+	EXPECT_EQ(r.out, "");
+	EXPECT_NE(access(out.c_str(), F_OK), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Unsupported, WaterfallArguments,
+    testing::Values(BadArguments{"8000", "waterfall: --out FILE is required (see --help)\n"},
+		    BadArguments{"8000 --out", "waterfall: --out needs a file name\n"},
+		    BadArguments{"8000 --out=", "waterfall: --out needs a file name\n"},
+		    BadArguments{"8000 --out OUT --frob", "waterfall: unknown option: --frob (see --help)\n"},
+		    BadArguments{"44100 --out OUT", "Unsupported sample rate: 44100\n"},
+		    BadArguments{"--out OUT eight", "Unsupported sample rate: 0\n"},
+		    BadArguments{"7 3 --out OUT", "Unsupported sample rate: 7\n"},
+		    BadArguments{"8000 3 --out OUT", "Unsupported mapping\n"},
+		    BadArguments{"48000 0 --out OUT", "Unsupported mapping\n"},
+		    BadArguments{"8000 --out OUT < /", "Read error: Is a directory\n"}));
+
+TEST(Waterfall, HelpWhereverItStandsExitsZero)
+{
+	for (const char *args : {"--help", "-h", "8000 --help", "--out x --help"}) {
+		ProgramResult r = run_program(waterfall + " " + args);
+		EXPECT_EQ(r.status, 0) << args;
+		EXPECT_NE(r.out.find("--out FILE"), std::string::npos) << args;
+		EXPECT_EQ(r.err, "") << args;
+	}
+}
+
+TEST(Waterfall, WriteErrorsAreReported)
+{
+	ProgramResult help = run_program(waterfall + " --help", "", "/dev/full");
+	EXPECT_EQ(help.status, 1);
+	EXPECT_EQ(help.err, "Write error: No space left on device\n");
+	ProgramResult full = run_program(waterfall + " 8000 --out /dev/full", std::string(32000, '\0'));
+	EXPECT_EQ(full.status, 1);
+	EXPECT_EQ(full.err, "Write error: No space left on device\n");
+	ProgramResult missing = run_program(waterfall + " 8000 --out /nonexistent/w.png", std::string(32000, '\0'));
+	EXPECT_EQ(missing.status, 1);
+	EXPECT_EQ(missing.err, "Write error: No such file or directory\n");
+}
+
+// ---- PNG file -----------------------------------------------------------
+
+uint32_t big_endian(const std::string &s, size_t at)
+{
+	return uint32_t(uint8_t(s[at])) << 24 | uint32_t(uint8_t(s[at + 1])) << 16 |
+	       uint32_t(uint8_t(s[at + 2])) << 8 | uint8_t(s[at + 3]);
+}
+
+uint32_t crc32(const std::string &s, size_t at, size_t size)
+{
+	uint32_t crc = 0xFFFFFFFF;
+	for (size_t i = at; i < at + size; ++i) {
+		crc ^= uint8_t(s[i]);
+		for (int k = 0; k < 8; ++k) crc = crc >> 1 ^ (0xEDB88320 & -(crc & 1));
+	}
+	return ~crc;
+}
+
+struct PngHeader
+{
+	uint32_t width = 0, height = 0;
+	bool valid = false;
+};
+
+// Checks the signature, chunk order and every chunk CRC; the header is
+// 8-bit RGB, not interlaced, and the image data starts a zlib stream.
+PngHeader check_png(const std::string &png)
+{
+	PngHeader h;
+	EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+	std::vector<std::string> types;
+	std::string idat;
+	for (size_t at = 8; at + 12 <= png.size();) {
+		uint32_t length = big_endian(png, at);
+		if (at + 12 + length > png.size()) break;
+		std::string type = png.substr(at + 4, 4);
+		EXPECT_EQ(crc32(png, at + 4, 4 + length), big_endian(png, at + 8 + length)) << type;
+		if (type == "IHDR" && length == 13) {
+			h.width = big_endian(png, at + 8);
+			h.height = big_endian(png, at + 12);
+			EXPECT_EQ(png.substr(at + 16, 5), std::string("\x08\x02\x00\x00\x00", 5));
+		}
+		if (type == "IDAT") idat += png.substr(at + 8, length);
+		if (types.empty() || types.back() != type) types.push_back(type);
+		at += 12 + length;
+	}
+	EXPECT_GE(types.size(), 3u);
+	if (types.size() < 3) return h;
+	EXPECT_EQ(types.front(), "IHDR");
+	EXPECT_EQ(types.back(), "IEND");
+	EXPECT_EQ(std::count(types.begin(), types.end(), "IDAT"), 1) << "image data chunks must be consecutive";
+	EXPECT_GE(idat.size(), 2u);
+	if (idat.size() >= 2) {
+		EXPECT_EQ(uint8_t(idat[0]) & 15, 8) << "deflate";
+		EXPECT_EQ((uint8_t(idat[0]) << 8 | uint8_t(idat[1])) % 31, 0) << "zlib header check";
+	}
+	h.valid = types.front() == "IHDR" && types.back() == "IEND";
+	return h;
+}
+
+std::string burst_command(int rate, double silence, const char *more = "")
+{
+	return encode_stream + " --rate " + std::to_string(rate) + " --silence " + std::to_string(silence) +
+	       " --call TEST1 " + more;
+}
+
+// The file's header matches the picture built in process from the same
+// samples, and the picture grows by two rows per whole 180 ms period.
+TEST(Waterfall, PngHeaderMatchesThePictureAndGrowsWithTheRecording)
+{
+	TempDir dir;
+	uint32_t empty_height = 0;
+	for (double silence : {-1.0, 0.5, 2.0, 4.5}) {
+		std::string pcm = silence < 0 ? "" : run_program(burst_command(8000, silence, "--mode ping")).out;
+		std::string out = dir.file("w.png");
+		ProgramResult r = run_program(waterfall + " 8000 --out " + out, pcm);
+		ASSERT_EQ(r.status, 0) << r.err;
+		EXPECT_EQ(r.out + r.err, "");
+		PngHeader h = check_png(read_file(out));
+		ASSERT_TRUE(h.valid);
+		WaterfallRecorder rec(8000, 4, 0);
+		record(rec, samples_of(pcm));
+		Picture pic = waterfall_picture(rec);
+		EXPECT_EQ(h.width, uint32_t(pic.width));
+		EXPECT_EQ(h.height, uint32_t(pic.height));
+		size_t whole_blocks = pcm.size() / 2 / 160;
+		int rows = 2 * int(whole_blocks * 160 / 1440);
+		EXPECT_EQ(rec.row_count(), rows) << silence;
+		if (silence < 0) empty_height = h.height;
+		else EXPECT_EQ(h.height - empty_height, uint32_t(rows)) << silence;
+	}
+}
+
+// ---- Recorder -----------------------------------------------------------
+
+class WaterfallRates : public testing::TestWithParam<int>
+{
+};
+
+// Silence gives two transparent rows per period, whole periods only, and a
+// flat plot line in the bottom row.
+TEST_P(WaterfallRates, SilenceGivesTwoTransparentRowsPerPeriod)
+{
+	int rate = GetParam(), period = rate * 9 / 50;
+	for (int periods : {0, 1, 7}) {
+		WaterfallRecorder rec(rate, 4, 0);
+		record(rec, std::vector<short>(periods * period + period - rate / 50, 0));
+		EXPECT_DOUBLE_EQ(rec.row_seconds(), 0.09);
+		ASSERT_EQ(rec.row_count(), 2 * periods);
+		EXPECT_TRUE(rec.marks().empty());
+		for (int i = 0; i < rec.row_count() * rec.columns; ++i) ASSERT_EQ(rec.row_pixels()[i], 0u) << i;
+		for (int y = 0; y < SpectrumImage::height; ++y)
+			for (int x = 0; x < rec.columns; ++x)
+				ASSERT_EQ(rec.plot()[y * rec.columns + x],
+					  periods && y == 127 ? 0xFF000000u | rec.plot_colour : 0u)
+				    << x << "," << y;
+	}
+}
+
+// A stereo burst in the left channel only shows for the left selection.
+TEST_P(WaterfallRates, ChannelSelectionPicksTheBurst)
+{
+	int rate = GetParam();
+	std::vector<short> s = samples_of(run_program(burst_command(rate, 0.9, "--channel 1 --text hi")).out);
+	for (int channel : {1, 2}) {
+		WaterfallRecorder rec(rate, 4, channel);
+		record(rec, s);
+		EXPECT_EQ(rec.row_count(), 32);
+		int opaque = 0;
+		for (int i = 0; i < rec.row_count() * rec.columns; ++i) opaque += alpha(rec.row_pixels()[i]) == 255;
+		if (channel == 1) { EXPECT_GT(opaque, 6 * 140); }
+		else EXPECT_EQ(opaque, 0);
+		EXPECT_EQ(rec.marks().size(), channel == 1 ? 2u : 0u);
+	}
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, WaterfallRates, testing::Values(8000, 48000));
+
+struct Burst
+{
+	int rate;
+	double centre; // Hz
+};
+
+std::ostream &operator<<(std::ostream &out, const Burst &b) { return out << b.rate << " Hz, centre " << b.centre; }
+
+class WaterfallBurst : public testing::TestWithParam<Burst>
+{
+};
+
+// A burst sent after 0.9 s of silence (five periods, so that every newer row
+// of a period covers exactly one extended block) fills the columns of its
+// carriers, centre - 800 Hz to centre + 793.75 Hz, in the rows of its six
+// blocks, is marked with its mode and call sign, and leaves every other row
+// of the picture at the background colour.
+TEST_P(WaterfallBurst, ShowsAtItsTimeAndFrequency)
+{
+	auto [rate, centre] = GetParam();
+	std::string more = "--freq " + std::to_string(centre) + " --text hello";
+	std::vector<short> s = samples_of(run_program(burst_command(rate, 0.9, more.c_str())).out);
+	WaterfallRecorder rec(rate, 4, 0);
+	record(rec, s);
+	ASSERT_EQ(rec.row_count(), 32); // 0.9 + 1.08 + 0.9 s
+	int lo = int(std::ceil((centre - 800) / WaterfallLayout::hertz_per_column));
+	int hi = int(std::floor((centre + 793.75) / WaterfallLayout::hertz_per_column));
+	int first = int(std::lround(0.9 / rec.row_seconds())), last = first + 12; // window centres at block edges
+	for (int row = 0; row < rec.row_count(); ++row) {
+		const unsigned *p = rec.row_pixels() + row * rec.columns;
+		int in_band = 0, out_of_band = 0, lit = 0;
+		for (int c = 0; c < rec.columns; ++c) {
+			lit += alpha(p[c]) > 0;
+			if (c >= lo + 2 && c <= hi - 2) in_band += alpha(p[c]) >= 0x80;
+			if (c < lo - 8 || c > hi + 8) out_of_band += alpha(p[c]) > 0;
+		}
+		if (row < first - 1 || row > last + 1) { EXPECT_EQ(lit, 0) << "silent row " << row; }
+		if (row > first && row < last) { EXPECT_GE(in_band, (hi - lo - 3) * 95 / 100) << "row " << row; }
+		if (row > first && row < last && (row - first) % 2) { EXPECT_EQ(out_of_band, 0) << "row " << row; }
+	}
+
+	ASSERT_EQ(rec.marks().size(), 2u);
+	const WaterfallMark &sync = rec.marks()[0], &done = rec.marks()[1];
+	EXPECT_EQ(sync.status, STATUS_SYNC);
+	EXPECT_EQ(sync.mode, 16);
+	EXPECT_EQ(sync.call_sign, "TEST1");
+	EXPECT_EQ(mark_text(sync), "SYNC 16 TEST1");
+	EXPECT_GT(sync.row, first);
+	EXPECT_LT(sync.row, last);
+	EXPECT_EQ(done.status, STATUS_DONE);
+	EXPECT_EQ(done.flips, 0);
+	EXPECT_GE(done.row, last - 1);
+	EXPECT_LE(done.row, last + 4);
+
+	Picture pic = waterfall_picture(rec);
+	WaterfallLayout lay{rec.row_count()};
+	ASSERT_EQ(pic.width, lay.width());
+	ASSERT_EQ(pic.height, lay.height());
+	for (int row = 0; row < rec.row_count(); ++row)
+		for (int c = 0; c < rec.columns; ++c) {
+			unsigned argb = rec.row_pixels()[row * rec.columns + c];
+			unsigned shown = pic.pixels[size_t(lay.waterfall_top() + row) * pic.width + lay.left + c];
+			if (alpha(argb) == 0) { ASSERT_EQ(shown, lay.background) << c << "," << row; }
+			if (alpha(argb) == 255) { ASSERT_EQ(shown, argb & 0xFFFFFF) << c << "," << row; }
+		}
+	// Each mark's text starts in the right margin within four rows of its row.
+	for (const WaterfallMark &m : rec.marks()) {
+		int found = 0;
+		for (int y = m.row - 4; y <= m.row + 4; ++y)
+			for (int x = lay.left + lay.columns + 6; x < pic.width; ++x)
+				found += pic.pixels[size_t(lay.waterfall_top() + y) * pic.width + x] == mark_colour(m);
+		EXPECT_GT(found, 20) << mark_text(m);
+	}
+}
+
+INSTANTIATE_TEST_SUITE_P(Bands, WaterfallBurst,
+			 testing::Values(Burst{8000, 1000}, Burst{8000, 2500}, Burst{48000, 1500},
+					 Burst{48000, 2800}));
+
+// ---- Picture pieces -----------------------------------------------------
+
+TEST(WaterfallPicture, BlendLaysAlphaOverTheBackground)
+{
+	struct Case
+	{
+		unsigned under, argb, want;
+	};
+	for (Case c : {Case{0x101018, 0x00FFFFFF, 0x101018}, Case{0x101018, 0xFF123456, 0x123456},
+		       Case{0x000000, 0x80FFFFFF, 0x808080}, Case{0xFFFFFF, 0x80000000, 0x7F7F7F},
+		       Case{0x102030, 0x40FF0000, 0x4C1824}}) {
+		Picture pic(1, 1, c.under);
+		pic.blend(0, 0, c.argb);
+		EXPECT_EQ(pic.pixels[0], c.want) << std::hex << c.argb;
+	}
+	Picture pic(2, 2, 7);
+	pic.set(-1, 0, 1), pic.set(2, 0, 1), pic.set(0, 2, 1), pic.blend(0, -1, 0xFF000001);
+	EXPECT_EQ(pic.pixels, std::vector<unsigned>(4, 7)) << "drawing outside is clipped";
+}
+
+// Labels every 20 rows at least, and the shortest round step that does so.
+TEST(WaterfallPicture, TimeLabelStep)
+{
+	const int steps[] = {1, 2, 5, 10, 20, 30, 60, 120, 300, 600, 1200, 1800, 3600};
+	for (double row_seconds : {0.01, 0.05, 0.09, 0.5, 1.0, 7.0, 60.0}) {
+		int step = time_label_step(row_seconds);
+		EXPECT_GE(step / row_seconds, 20) << row_seconds;
+		const int *at = std::find(std::begin(steps), std::end(steps), step);
+		ASSERT_NE(at, std::end(steps));
+		if (at != steps) { EXPECT_LT(at[-1] / row_seconds, 20) << row_seconds; }
+	}
+	EXPECT_EQ(time_label_step(0.09), 2);
+}
+
+// Every character a label or call sign needs is in the font, each glyph is
+// different and stays inside its 5 x 7 cell.
+TEST(BitmapFont, CoversLabelsWithDistinctGlyphsInTheirCells)
+{
+	std::string needed = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ -.Hzsd";
+	for (char c : needed) EXPECT_EQ(glyph(c).c, c) << c;
+	EXPECT_EQ(glyph('~').c, '?');
+	EXPECT_EQ(glyph('a').c, '?');
+	std::set<std::string> shapes;
+	for (const Glyph &g : glyphs) {
+		shapes.insert(std::string(g.rows, g.rows + glyph_height));
+		for (uint8_t row : g.rows) EXPECT_LT(row, 1 << glyph_width) << g.c;
+	}
+	EXPECT_EQ(shapes.size(), std::size(glyphs));
+	EXPECT_EQ(text_width(""), 0);
+	EXPECT_EQ(text_width("8"), 5);
+	EXPECT_EQ(text_width("4000 Hz"), 41);
+	int inside = 0, outside = 0;
+	draw_text(needed, 3, 4, [&](int x, int y) {
+		bool in = x >= 3 && x < 3 + text_width(needed) && y >= 4 && y < 4 + glyph_height &&
+			  (x - 3) % glyph_advance < glyph_width;
+		(in ? inside : outside)++;
+	});
+	EXPECT_EQ(outside, 0);
+	EXPECT_GT(inside, 10 * int(needed.size()));
+}
+
+}
