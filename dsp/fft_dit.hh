@@ -38,21 +38,35 @@ struct Dit
 
 	static constexpr int M = BINS / RADIX;
 
-	static void dit(TYPE *out, const TYPE *in, const TYPE *factors)
+	static void dit(TYPE *out, const TYPE *in, const TYPE *factors) { run<false>(out, in, factors); }
+
+private:
+	template <int, int, int, typename, int>
+	friend struct Dit;
+
+	// With SPLIT the result is written in the split layout that the parent
+	// stage reads.
+	template <bool SPLIT>
+	static void run(TYPE *out, const TYPE *in, const TYPE *factors)
 	{
 		if constexpr (M == 1) {
 			TYPE x[RADIX];
 			for (int q = 0; q < RADIX; ++q) x[q] = in[q * STRIDE];
 			butterfly<SIGN>(x);
-			for (int m = 0; m < RADIX; ++m) out[m] = x[m];
+			for (int m = 0; m < RADIX; ++m) {
+				if constexpr (SPLIT)
+					put_split(out, m, x[m]);
+				else
+					out[m] = x[m];
+			}
 		} else {
 			children(out, in, factors);
-			combine(out, factors);
+			combine<SPLIT>(out, factors);
 		}
 	}
 
-private:
-	// The RADIX sub-transforms of every RADIX-th point, to out[q·M …].
+	// The RADIX sub-transforms of every RADIX-th point, to out[q·M …] in the
+	// split layout.
 	static void children(TYPE *out, const TYPE *in, const TYPE *factors)
 	{
 		constexpr int S = RADIX * STRIDE;
@@ -62,24 +76,33 @@ private:
 				Pair x[M];
 				for (int j = 0; j < M; ++j) x[j] = Pair::load(in + q * STRIDE + j * S, in + (q + 1) * STRIDE + j * S);
 				butterfly<SIGN>(x);
-				for (int m = 0; m < M; ++m) x[m].store(out + q * M + m, out + (q + 1) * M + m);
+				for (int m = 0; m < M; m += 4)
+					Pair::store_split(out + q * M + m, out + (q + 1) * M + m, x[m], x[m + 1], x[m + 2], x[m + 3]);
 			}
 		} else {
-			for (int q = 0; q < RADIX; ++q) Dit<radix(M), M, S, TYPE, SIGN>::dit(out + q * M, in + q * STRIDE, factors);
+			for (int q = 0; q < RADIX; ++q)
+				Dit<radix(M), M, S, TYPE, SIGN>::template run<true>(out + q * M, in + q * STRIDE, factors);
 		}
 	}
 
 	// Twiddles and RADIX-point butterflies across the sub-transforms, four
 	// consecutive k side by side (every M is a multiple of 8).
+	template <bool SPLIT>
 	static void combine(TYPE *out, const TYPE *factors)
 	{
 		static_assert(M % 4 == 0);
 		for (int k = 0; k < M; k += 4) {
 			Quad x[RADIX];
-			x[0] = load(out + k);
-			for (int q = 1; q < RADIX; ++q) x[q] = load(out + k + q * M) * gather(factors + q * k * STRIDE, q * STRIDE);
+			x[0] = load_split(out + k);
+			for (int q = 1; q < RADIX; ++q)
+				x[q] = load_split(out + k + q * M) * gather(factors + q * k * STRIDE, q * STRIDE);
 			butterfly<SIGN>(x);
-			for (int m = 0; m < RADIX; ++m) store(out + k + m * M, x[m]);
+			for (int m = 0; m < RADIX; ++m) {
+				if constexpr (SPLIT)
+					store_split(out + k + m * M, x[m]);
+				else
+					store(out + k + m * M, x[m]);
+			}
 		}
 	}
 };

@@ -45,6 +45,31 @@ inline void store(Complex<float> *p, Quad z)
 	std::memcpy(static_cast<void *>(p + 2), &b, sizeof b);
 }
 
+// Split layout of a stage's intermediate results: each aligned group of
+// four values is kept as its four real parts followed by its four imaginary
+// parts, so that the next stage reads lanes without shuffling.
+inline Quad load_split(const Complex<float> *p)
+{
+	Lanes::Vector re, im;
+	std::memcpy(&re, static_cast<const void *>(p), sizeof re);
+	std::memcpy(&im, static_cast<const void *>(p + 2), sizeof im);
+	return {Lanes(re), Lanes(im)};
+}
+
+inline void store_split(Complex<float> *p, Quad z)
+{
+	std::memcpy(static_cast<void *>(p), &z.re.v, sizeof z.re.v);
+	std::memcpy(static_cast<void *>(p + 2), &z.im.v, sizeof z.im.v);
+}
+
+// Value m of a split array.
+inline void put_split(Complex<float> *p, int m, Complex<float> z)
+{
+	char *group = reinterpret_cast<char *>(p + m - m % 4);
+	std::memcpy(group + m % 4 * sizeof(float), &z.re, sizeof z.re);
+	std::memcpy(group + (4 + m % 4) * sizeof(float), &z.im, sizeof z.im);
+}
+
 // a and b side by side in one vector, each complex number moved as one
 // 64-bit unit.
 inline Lanes::Vector join(const Complex<float> *a, const Complex<float> *b)
@@ -75,10 +100,15 @@ struct Pair
 
 	static Pair load(const Complex<float> *p0, const Complex<float> *p1) { return {join(p0, p1)}; }
 
-	void store(Complex<float> *p0, Complex<float> *p1) const
+	// Four consecutive values of each number as one split group each.
+	static void store_split(Complex<float> *p0, Complex<float> *p1, Pair y0, Pair y1, Pair y2, Pair y3)
 	{
-		*p0 = Complex<float>(v[0], v[1]);
-		*p1 = Complex<float>(v[2], v[3]);
+		Lanes::Vector low = __builtin_shufflevector(y0.v, y1.v, 0, 4, 1, 5);
+		Lanes::Vector high = __builtin_shufflevector(y2.v, y3.v, 0, 4, 1, 5);
+		FFT::store_split(p0, Quad{Lanes(__builtin_shufflevector(low, high, 0, 1, 4, 5)), Lanes(__builtin_shufflevector(low, high, 2, 3, 6, 7))});
+		low = __builtin_shufflevector(y0.v, y1.v, 2, 6, 3, 7);
+		high = __builtin_shufflevector(y2.v, y3.v, 2, 6, 3, 7);
+		FFT::store_split(p1, Quad{Lanes(__builtin_shufflevector(low, high, 0, 1, 4, 5)), Lanes(__builtin_shufflevector(low, high, 2, 3, 6, 7))});
 	}
 };
 
