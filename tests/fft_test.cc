@@ -56,9 +56,14 @@ struct Transform : testing::Test
 	}
 };
 
+// The receiver's six lengths in both directions, and short chains that take
+// the other paths through the stages: a lone leaf (8), leaves under an odd
+// radix (24, 120) and every power-of-two split (512 = 8·64, 256 = 4·64,
+// 32 = 2·16).
 using Cases = testing::Types<Case<640, -1>, Case<640, 1>, Case<720, -1>, Case<720, 1>, Case<1280, -1>,
 			     Case<1280, 1>, Case<3840, -1>, Case<3840, 1>, Case<4320, -1>, Case<4320, 1>,
-			     Case<7680, -1>, Case<7680, 1>>;
+			     Case<7680, -1>, Case<7680, 1>, Case<8, -1>, Case<24, 1>, Case<120, -1>, Case<512, 1>,
+			     Case<256, -1>, Case<32, 1>>;
 
 struct CaseName
 {
