@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "src/decoder.hh"
+#include "src/encoder.hh"
+#include "src/event_line.hh"
+
+// The receiver's statuses over whole bursts, fed as the driver feeds them but
+// without replacing the receiver, so that what one receiver does with
+// overlapping and refused bursts can be seen.
+
+namespace {
+
+typedef DSP::Complex<float> cmplx;
+
+template <int RATE_, int M_>
+struct Variant
+{
+	static constexpr int RATE = RATE_, M = M_;
+};
+
+template <typename T>
+class BurstStatus : public testing::Test
+{
+protected:
+	static constexpr int RATE = T::RATE, M = T::M;
+	typedef Encoder<RATE, M> Tx;
+	std::unique_ptr<Tx> tx = std::make_unique<Tx>();
+	std::vector<cmplx> signal = std::vector<cmplx>(12 * RATE);
+
+	// Adds a burst starting at the given second, carriers around centre Hz.
+	// A garbled symbol is shifted by half a carrier spacing, which spoils
+	// every carrier ratio in it.
+	void add(double start, int mode, uint64_t call_sign, const std::string &text, double centre, float gain = 1,
+		 int garbled = -1)
+	{
+		uint8_t payload[170] = {};
+		std::copy(text.begin(), text.end(), payload);
+		std::vector<cmplx> burst(Tx::max_burst_length);
+		int length = (*tx)(burst.data(), payload, mode, call_sign, centre);
+		for (int n = 0; garbled >= 0 && n < Tx::extended_length; ++n) {
+			double phase = 2 * M_PI * 3.125 * n / RATE;
+			burst[garbled * Tx::extended_length + n] *= cmplx(std::cos(phase), std::sin(phase));
+		}
+		int first = std::lround(start * RATE);
+		for (int n = 0; n < length; ++n) signal[first + n] += burst[n] * gain;
+	}
+
+	// Status codes and event lines of the whole signal.
+	std::pair<std::vector<int>, std::vector<std::string>> receive()
+	{
+		auto rx = std::make_unique<Decoder<RATE, M>>();
+		std::mt19937 rng(5);
+		std::uniform_real_distribution<float> dither(-1, 1);
+		std::vector<short> samples(signal.size());
+		for (size_t n = 0; n < signal.size(); ++n)
+			samples[n] = std::lround(signal[n].re * 2500 + dither(rng));
+		std::vector<int> statuses;
+		std::vector<std::string> lines;
+		for (size_t i = 0; i + RATE / 50 <= samples.size(); i += RATE / 50) {
+			if (!rx->feed(samples.data() + i, RATE / 50, 0)) continue;
+			int status = rx->process();
+			if (status == STATUS_OKAY) continue;
+			statuses.push_back(status);
+			std::ostringstream line;
+			write_event(line, status, rx.get());
+			lines.push_back(line.str());
+		}
+		return {statuses, lines};
+	}
+
+	static constexpr double burst_seconds = (2 + Tx::symbol_count) * Tx::extended_length / double(RATE);
+	static constexpr double symbol_seconds = Tx::extended_length / double(RATE);
+};
+
+using Variants = testing::Types<Variant<8000, 2>, Variant<8000, 4>, Variant<8000, 8>, Variant<48000, 2>,
+				Variant<48000, 4>, Variant<48000, 8>>;
+TYPED_TEST_SUITE(BurstStatus, Variants);
+
+const uint64_t limit = 129961739795077; // 37^9: the first number that is not a call sign
+
+TYPED_TEST(BurstStatus, CallSignsAtAndBeyondTheLimit)
+{
+	this->add(0.5, 16, limit - 1, "zz", 1500);
+	this->add(2.5, 16, limit, "beyond", 1500);
+	this->add(4.5, 0, limit, "", 1500);
+	this->add(6.5, 0, 0, "", 1500);
+	this->add(8.5, 200, limit + 5, "", 1500);
+	auto [statuses, lines] = this->receive();
+	std::vector<std::string> expected = {
+		"EVENT:SYNC|CFO:1500|MODE:16|CALL:ZZZZZZZZZ\n", "EVENT:MESSAGE|FLIPS:0|PAYLOAD:zz\n",
+		"EVENT:NOPE|CFO:1500|MODE:16|CALL:         \n", "EVENT:NOPE|CFO:1500|MODE:0|CALL:         \n",
+		"EVENT:NOPE|CFO:1500|MODE:0|CALL:         \n",
+		// Other modes keep the call sign as decoded: its lowest nine digits are shown.
+		"EVENT:NOPE|CFO:1500|MODE:200|CALL:        4\n"};
+	EXPECT_EQ(lines, expected);
+}
+
+TYPED_TEST(BurstStatus, AcceptedPreambleRestartsTheBurstInProgress)
+{
+	double first = 0.5, second = first + 2.4 * this->symbol_seconds;
+	this->add(first, 16, 1, "lost", 1000);
+	this->add(second, 15, 2, "taken", TypeParam::RATE == 8000 ? 2900 : 4000, 2);
+	auto [statuses, lines] = this->receive();
+	EXPECT_EQ(statuses, (std::vector<int>{STATUS_SYNC, STATUS_SYNC, STATUS_DONE}));
+	ASSERT_EQ(lines.size(), 3u);
+	EXPECT_EQ(lines[2], "EVENT:MESSAGE|FLIPS:0|PAYLOAD:taken\n");
+}
+
+TYPED_TEST(BurstStatus, RefusedAndRejectedPreamblesLeaveTheBurstInProgress)
+{
+	double first = 0.5, second = first + 2.4 * this->symbol_seconds, third = 6.5;
+	double other = TypeParam::RATE == 8000 ? 2900 : 4000;
+	this->add(first, 15, 1, "kept through a ping", 1000);
+	this->add(second, 0, 2, "", other, 2);
+	this->add(third, 16, 1, "kept through a failure", 1000);
+	this->add(third + 2.4 * this->symbol_seconds, 0, 2, "", other, 2, 1);
+	auto [statuses, lines] = this->receive();
+	EXPECT_EQ(statuses, (std::vector<int>{STATUS_SYNC, STATUS_PING, STATUS_DONE, STATUS_SYNC, STATUS_FAIL,
+					      STATUS_DONE}));
+	ASSERT_EQ(lines.size(), 6u);
+	EXPECT_EQ(lines[2], "EVENT:MESSAGE|FLIPS:0|PAYLOAD:kept through a ping\n");
+	EXPECT_EQ(lines[5], "EVENT:MESSAGE|FLIPS:0|PAYLOAD:kept through a failure\n");
+}
+
+TYPED_TEST(BurstStatus, LastSymbolOutranksAPreambleStatusOfTheSameStep)
+{
+	// A ping whose preamble is staged in the step that completes the burst is
+	// swallowed by the burst's end; one staged a step earlier is reported.
+	double other = TypeParam::RATE == 8000 ? 2900 : 4000;
+	int swallowed = 0, reported = 0;
+	for (int step = 0; step < 8; ++step) {
+		this->signal.assign(this->signal.size(), cmplx());
+		double start = 0.5 + this->burst_seconds - 2.6 * this->symbol_seconds + step * this->symbol_seconds / 4;
+		this->add(0.5, 16, 1, "end", 1000);
+		this->add(start, 0, 2, "", other, 2);
+		auto [statuses, lines] = this->receive();
+		ASSERT_GE(statuses.size(), 2u);
+		EXPECT_EQ(statuses.front(), STATUS_SYNC);
+		EXPECT_EQ(std::count(statuses.begin(), statuses.end(), STATUS_DONE), 1);
+		EXPECT_EQ(std::count(lines.begin(), lines.end(), "EVENT:MESSAGE|FLIPS:0|PAYLOAD:end\n"), 1);
+		if (statuses == std::vector<int>{STATUS_SYNC, STATUS_DONE}) ++swallowed;
+		if (std::count(statuses.begin(), statuses.end(), STATUS_PING) == 1) ++reported;
+	}
+	EXPECT_GE(swallowed, 1);
+	EXPECT_GE(reported, 1);
+	EXPECT_EQ(swallowed + reported, 8);
+}
+
+TYPED_TEST(BurstStatus, FailedPayloadLeavesTheWhiteningStreamAndNoText)
+{
+	this->add(0.5, 16, 1, "damaged", 1500, 1, 3);
+	auto [statuses, lines] = this->receive();
+	ASSERT_EQ(statuses, (std::vector<int>{STATUS_SYNC, STATUS_DONE}));
+	EXPECT_EQ(lines[1], "EVENT:MESSAGE|FLIPS:-1|PAYLOAD:\n");
+}
+
+}
