@@ -19,7 +19,7 @@
 #include "src/bch_polynomials.hh"
 #include "src/call_sign.hh"
 #include "src/decoder_interface.hh"
-#include "src/demapper.hh"
+#include "src/constellation.hh"
 #include "src/log2_int.hh"
 #include "src/mls.hh"
 #include "src/osd.hh"
@@ -38,7 +38,7 @@ class Decoder final : public DecoderInterface
 {
 	static_assert(RATE == 8000 || RATE == 48000, "unsupported sample rate");
 	static_assert(M == 2 || M == 4 || M == 8, "unsupported mapping");
-	static_assert(log2_int(M) == Demapper<M>::bits);
+	static_assert(log2_int(M) == Constellation<M>::bits);
 	typedef DSP::Complex<float> cmplx;
 
 public:
@@ -268,7 +268,7 @@ private:
 
 	void demodulate()
 	{
-		typedef Demapper<M> map;
+		typedef Constellation<M> map;
 		int points = 0;
 		for (int k = 0; k < carrier_count; ++k) {
 			cmplx prev = prev_carriers[k];
