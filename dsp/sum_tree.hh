@@ -1,5 +1,8 @@
 #pragma once
 
+#include <type_traits>
+#include <utility>
+
 namespace DSP {
 
 // Sliding sum of the newest N values. Entries N … 2N − 1 are the leaves,
@@ -30,17 +33,14 @@ public:
 
 	// Inserts count values in order; sums[i] receives the sum as it stands
 	// after values[i], bit for bit what single insertions give. Aligned runs
-	// of four leaves at one depth are done together: their paths meet two
-	// levels up, and above that the four sums take the same siblings, so
-	// one vector of four partial sums climbs to the root.
+	// of leaves at one depth are done together: after each insertion of a
+	// run the sums below the run's common ancestor are formed side by side,
+	// and above it all of them take the same siblings on the way to the root.
 	void insert(const T *values, T *sums, int count)
 	{
 		int i = 0;
 		while (i < count) {
-			if (N >= 4 && count - i >= 4 && leaf % 4 == 0 && leaf + 4 <= 2 * N) {
-				if constexpr (N >= 4) insert_four(values + i, sums + i);
-				i += 4;
-			} else {
+			if (!insert_run<4>(values, sums, i, count) && !insert_run<2>(values, sums, i, count)) {
 				insert(values[i]);
 				sums[i++] = tree[1];
 			}
@@ -52,38 +52,68 @@ public:
 	T sum() const { return tree[1]; }
 
 private:
-	// leaf is a multiple of four and the four leaves share their parents'
-	// parent (2^(height+1), where the depth changes, is a multiple of four).
-	void insert_four(const T *v, T *sums)
+	// A run of 2^M leaves starting at a multiple of 2^M that ends inside the
+	// leaves lies at one depth (2^(height+1), where the depth changes, is a
+	// multiple of 2^M too) below the common ancestor leaf >> M.
+	template <int M>
+	bool insert_run(const T *values, T *sums, int &i, int count)
 	{
-		int j = leaf;
-		T old_pair = tree[(j >> 1) + 1];
-		T left = v[0] + v[1], right = v[2] + v[3];
-		// the sum after each of the four insertions, two levels up
-		T x0 = (v[0] + tree[j + 1]) + old_pair, x1 = left + old_pair;
-		T x2 = left + (v[2] + tree[j + 3]), x3 = left + right;
-		tree[j] = v[0];
-		tree[j + 1] = v[1];
-		tree[j + 2] = v[2];
-		tree[j + 3] = v[3];
-		tree[j >> 1] = left;
-		tree[(j >> 1) + 1] = right;
-		j >>= 2;
-		tree[j] = x3;
-		while (j > 1) {
-			T sibling = tree[j ^ 1];
-			x0 = x0 + sibling;
-			x1 = x1 + sibling;
-			x2 = x2 + sibling;
-			x3 = x3 + sibling;
-			j >>= 1;
-			tree[j] = x3;
+		constexpr int W = 1 << M;
+		if constexpr (N < W) {
+			return false;
+		} else {
+			if (count - i < W || leaf % W || leaf + W > 2 * N) return false;
+			T x[W];
+			fill<M>(leaf, values + i, x);
+			climb<W>(leaf >> M, x);
+			for (int r = 0; r < W; ++r) sums[i + r] = x[r];
+			i += W;
+			leaf = leaf + W == 2 * N ? N : leaf + W;
+			return true;
 		}
-		sums[0] = x0;
-		sums[1] = x1;
-		sums[2] = x2;
-		sums[3] = x3;
-		leaf = leaf + 4 == 2 * N ? N : leaf + 4;
+	}
+
+	// Writes v[0 … 2^M − 1] to the leaves from j on and their ancestors up to
+	// j >> M; x[r] receives the value of that ancestor after v[r].
+	template <int M>
+	void fill(int j, const T *v, T *x)
+	{
+		if constexpr (M == 0) {
+			tree[j] = x[0] = v[0];
+		} else {
+			constexpr int H = 1 << (M - 1);
+			T old_right = tree[(j >> (M - 1)) + 1];
+			fill<M - 1>(j, v, x);
+			fill<M - 1>(j + H, v + H, x + H);
+			add_to_each(x + H, x[H - 1], std::make_index_sequence<H>());
+			add_to_each(x, old_right, std::make_index_sequence<H>());
+			tree[j >> M] = x[2 * H - 1];
+		}
+	}
+
+	// From node j, whose value after each of W insertions is x[0 … W − 1],
+	// up to the root: every level adds the same sibling to all W sums and
+	// keeps the last.
+	template <int W>
+	void climb(int j, T *x)
+	{
+		while (j > 1) {
+			add_to_each(x, tree[j ^ 1], std::make_index_sequence<W>());
+			j >>= 1;
+			tree[j] = x[W - 1];
+		}
+	}
+
+	// A loop over plain floats becomes vector additions; pairs such as
+	// complex values only stay in registers when spelled out.
+	template <std::size_t... R>
+	static void add_to_each(T *x, T value, std::index_sequence<R...>)
+	{
+		if constexpr (std::is_floating_point_v<T>) {
+			for (std::size_t r = 0; r < sizeof...(R); ++r) x[r] = x[r] + value;
+		} else {
+			((x[R] = x[R] + value), ...);
+		}
 	}
 };
 

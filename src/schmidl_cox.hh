@@ -203,7 +203,11 @@ private:
 		for (int i = 0; i < batch; ++i) energies[i] = b[i].re * b[i].re + b[i].im * b[i].im;
 		pwr.insert(energies, M, batch);
 		for (int i = 0; i < batch; ++i) {
-			value R = value(0.5) * M[i], d = energy_floor > R ? floor_power : R * R;
+			// R is never negative (or else NaN), so comparing its square
+			// with the floor's picks the same divisor as comparing R with
+			// the floor, and the comparison becomes a vector maximum.
+			value R = value(0.5) * M[i], square = R * R;
+			value d = square < floor_power ? floor_power : square;
 			energies[i] = (P[i].re * P[i].re + P[i].im * P[i].im) / d;
 		}
 		match.insert(energies, M, batch);
