@@ -34,7 +34,7 @@ template <int RADIX, int BINS, int STRIDE, typename TYPE, int SIGN>
 struct Dit
 {
 	static_assert(RADIX > 1 && BINS % RADIX == 0, "length must be 5^a·3^b·2^c with 8 ≤ 2^c ≤ 512");
-	static_assert(std::is_same_v<TYPE, Complex<float>>, "the vector lanes hold single-precision complex values");
+	static_assert(std::is_same_v<TYPE, Complex<float>>, "the lanes hold single-precision complex values");
 
 	static constexpr int M = BINS / RADIX;
 
@@ -70,18 +70,20 @@ private:
 	static void children(TYPE *out, const TYPE *in, const TYPE *factors)
 	{
 		constexpr int S = RADIX * STRIDE;
+		using Next = Dit<radix(M), M, S, TYPE, SIGN>;
 		if constexpr (radix(M) == M && RADIX % 2 == 0) {
 			// Leaves two at a time, one in each half of a vector.
 			for (int q = 0; q < RADIX; q += 2) {
 				Pair x[M];
-				for (int j = 0; j < M; ++j) x[j] = Pair::load(in + q * STRIDE + j * S, in + (q + 1) * STRIDE + j * S);
+				const TYPE *a = in + q * STRIDE, *b = a + STRIDE;
+				for (int j = 0; j < M; ++j) x[j] = Pair::load(a + j * S, b + j * S);
 				butterfly<SIGN>(x);
 				for (int m = 0; m < M; m += 4)
-					Pair::store_split(out + q * M + m, out + (q + 1) * M + m, x[m], x[m + 1], x[m + 2], x[m + 3]);
+					Pair::store_split(out + q * M + m, out + (q + 1) * M + m, x + m);
 			}
 		} else {
 			for (int q = 0; q < RADIX; ++q)
-				Dit<radix(M), M, S, TYPE, SIGN>::template run<true>(out + q * M, in + q * STRIDE, factors);
+				Next::template run<true>(out + q * M, in + q * STRIDE, factors);
 		}
 	}
 
@@ -95,7 +97,8 @@ private:
 			Quad x[RADIX];
 			x[0] = load_split(out + k);
 			for (int q = 1; q < RADIX; ++q)
-				x[q] = load_split(out + k + q * M) * gather(factors + q * k * STRIDE, q * STRIDE);
+				x[q] = load_split(out + k + q * M) *
+				       gather(factors + q * k * STRIDE, q * STRIDE);
 			butterfly<SIGN>(x);
 			for (int m = 0; m < RADIX; ++m) {
 				if constexpr (SPLIT)

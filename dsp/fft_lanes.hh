@@ -28,13 +28,27 @@ struct Lanes
 
 using Quad = Complex<Lanes>;
 
+// (r₀, i₀, r₁, i₁), (r₂, i₂, r₃, i₃) into lanes.
+inline Quad deinterleave(Lanes::Vector a, Lanes::Vector b)
+{
+	Lanes re = __builtin_shufflevector(a, b, 0, 2, 4, 6), im = __builtin_shufflevector(a, b, 1, 3, 5, 7);
+	return {re, im};
+}
+
+// (r₀, r₁, i₀, i₁), (r₂, r₃, i₂, i₃) into lanes.
+inline Quad halves(Lanes::Vector a, Lanes::Vector b)
+{
+	Lanes re = __builtin_shufflevector(a, b, 0, 1, 4, 5), im = __builtin_shufflevector(a, b, 2, 3, 6, 7);
+	return {re, im};
+}
+
 // p[0 … 3] into lanes 0 … 3.
 inline Quad load(const Complex<float> *p)
 {
 	Lanes::Vector a, b;
 	std::memcpy(&a, p, sizeof a);
 	std::memcpy(&b, p + 2, sizeof b);
-	return {Lanes(__builtin_shufflevector(a, b, 0, 2, 4, 6)), Lanes(__builtin_shufflevector(a, b, 1, 3, 5, 7))};
+	return deinterleave(a, b);
 }
 
 inline void store(Complex<float> *p, Quad z)
@@ -85,7 +99,7 @@ inline Lanes::Vector join(const Complex<float> *a, const Complex<float> *b)
 inline Quad gather(const Complex<float> *p, int step)
 {
 	Lanes::Vector a = join(p, p + step), b = join(p + 2 * step, p + 3 * step);
-	return {Lanes(__builtin_shufflevector(a, b, 0, 2, 4, 6)), Lanes(__builtin_shufflevector(a, b, 1, 3, 5, 7))};
+	return deinterleave(a, b);
 }
 
 // Two complex numbers (re₀, im₀, re₁, im₁) in one vector: two 8-point
@@ -100,15 +114,16 @@ struct Pair
 
 	static Pair load(const Complex<float> *p0, const Complex<float> *p1) { return {join(p0, p1)}; }
 
-	// Four consecutive values of each number as one split group each.
-	static void store_split(Complex<float> *p0, Complex<float> *p1, Pair y0, Pair y1, Pair y2, Pair y3)
+	// y[0 … 3]: four consecutive values of each number, stored as one split
+	// group at p0 and one at p1.
+	static void store_split(Complex<float> *p0, Complex<float> *p1, const Pair *y)
 	{
-		Lanes::Vector low = __builtin_shufflevector(y0.v, y1.v, 0, 4, 1, 5);
-		Lanes::Vector high = __builtin_shufflevector(y2.v, y3.v, 0, 4, 1, 5);
-		FFT::store_split(p0, Quad{Lanes(__builtin_shufflevector(low, high, 0, 1, 4, 5)), Lanes(__builtin_shufflevector(low, high, 2, 3, 6, 7))});
-		low = __builtin_shufflevector(y0.v, y1.v, 2, 6, 3, 7);
-		high = __builtin_shufflevector(y2.v, y3.v, 2, 6, 3, 7);
-		FFT::store_split(p1, Quad{Lanes(__builtin_shufflevector(low, high, 0, 1, 4, 5)), Lanes(__builtin_shufflevector(low, high, 2, 3, 6, 7))});
+		Lanes::Vector low = __builtin_shufflevector(y[0].v, y[1].v, 0, 4, 1, 5);
+		Lanes::Vector high = __builtin_shufflevector(y[2].v, y[3].v, 0, 4, 1, 5);
+		FFT::store_split(p0, halves(low, high));
+		low = __builtin_shufflevector(y[0].v, y[1].v, 2, 6, 3, 7);
+		high = __builtin_shufflevector(y[2].v, y[3].v, 2, 6, 3, 7);
+		FFT::store_split(p1, halves(low, high));
 	}
 };
 

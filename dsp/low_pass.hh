@@ -18,7 +18,8 @@ struct LowPass2<float>
 	float scale;
 
 	LowPass2(int numerator, int denominator)
-		: numerator(numerator), denominator(denominator), scale(float(2 * numerator) / float(denominator))
+		: numerator(numerator), denominator(denominator),
+		  scale(float(2 * numerator) / float(denominator))
 	{
 	}
 

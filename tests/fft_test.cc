@@ -23,8 +23,10 @@ struct Transform : testing::Test
 {
 	static constexpr int bins = C::bins, sign = C::sign;
 	// Heap objects: the tables are too large for a comfortable stack.
-	std::unique_ptr<DSP::FastFourierTransform<bins, cmplx, sign>> fft{new DSP::FastFourierTransform<bins, cmplx, sign>};
-	std::unique_ptr<DSP::FastFourierTransform<bins, cmplx, -sign>> inverse{new DSP::FastFourierTransform<bins, cmplx, -sign>};
+	template <int S>
+	using FFT = DSP::FastFourierTransform<bins, cmplx, S>;
+	std::unique_ptr<FFT<sign>> fft = std::make_unique<FFT<sign>>();
+	std::unique_ptr<FFT<-sign>> inverse = std::make_unique<FFT<-sign>>();
 	std::vector<cmplx> in = std::vector<cmplx>(bins), out = std::vector<cmplx>(bins);
 
 	void noise(unsigned seed)
@@ -62,13 +64,16 @@ struct Transform : testing::Test
 // 32 = 2·16).
 using Cases = testing::Types<Case<640, -1>, Case<640, 1>, Case<720, -1>, Case<720, 1>, Case<1280, -1>,
 			     Case<1280, 1>, Case<3840, -1>, Case<3840, 1>, Case<4320, -1>, Case<4320, 1>,
-			     Case<7680, -1>, Case<7680, 1>, Case<8, -1>, Case<24, 1>, Case<120, -1>, Case<512, 1>,
-			     Case<256, -1>, Case<32, 1>>;
+			     Case<7680, -1>, Case<7680, 1>, Case<8, -1>, Case<24, 1>, Case<120, -1>,
+			     Case<512, 1>, Case<256, -1>, Case<32, 1>>;
 
 struct CaseName
 {
 	template <typename C>
-	static std::string GetName(int) { return std::to_string(C::bins) + (C::sign < 0 ? "_forward" : "_backward"); }
+	static std::string GetName(int)
+	{
+		return std::to_string(C::bins) + (C::sign < 0 ? "_forward" : "_backward");
+	}
 };
 
 }

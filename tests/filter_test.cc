@@ -133,7 +133,8 @@ TYPED_TEST(LowPass, PassesTheCutoffBandAndStopsAbove)
 	auto c = this->template design<true>();
 	auto gain = [&](double cycles_per_sample) {
 		std::complex<double> sum = 0;
-		for (int i = 0; i < N; ++i) sum += double((*c)[i]) * std::polar(1.0, -2 * M_PI * cycles_per_sample * i);
+		for (int i = 0; i < N; ++i)
+			sum += double((*c)[i]) * std::polar(1.0, -2 * M_PI * cycles_per_sample * i);
 		return std::abs(sum);
 	};
 	// Both designs span 9/8 of a cutoff period, so their shapes agree.

@@ -98,7 +98,8 @@ TEST(UnitCircle, CoefficientPatternsMatchTheirSeries)
 	EXPECT_EQ(units_below(Circle::s2, inverse_factorial(5)), 0);
 	EXPECT_EQ(units_below(Circle::s3, inverse_factorial(7)), 0);
 	EXPECT_EQ(units_below(Circle::s4, inverse_factorial(9)), 2);
-	for (auto [x, k] : {std::pair{-Circle::c7, 14}, {Circle::c6, 12}, {Circle::s6, 13}, {Circle::s5, 11}}) {
+	auto tuned = {std::pair{-Circle::c7, 14}, {Circle::c6, 12}, {Circle::s6, 13}, {Circle::s5, 11}};
+	for (auto [x, k] : tuned) {
 		EXPECT_LT(x, inverse_factorial(k)) << k;
 		EXPECT_GT(x, 0.98 * inverse_factorial(k)) << k;
 	}
