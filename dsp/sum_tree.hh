@@ -40,10 +40,10 @@ public:
 	{
 		int i = 0;
 		while (i < count) {
-			if (!insert_run<4>(values, sums, i, count) && !insert_run<2>(values, sums, i, count)) {
-				insert(values[i]);
-				sums[i++] = tree[1];
-			}
+			if (insert_run<4>(values, sums, i, count) || insert_run<2>(values, sums, i, count))
+				continue;
+			insert(values[i]);
+			sums[i++] = tree[1];
 		}
 	}
 

@@ -85,8 +85,7 @@ public:
 	explicit SchmidlCox(const cmplx *sequence)
 	{
 		fwd(kernel, sequence);
-		for (int k = 0; k < SYMBOL_LEN; ++k)
-			kernel[k] = cmplx(kernel[k].re / value(SYMBOL_LEN), -kernel[k].im / value(SYMBOL_LEN));
+		for (cmplx &k : kernel) k = cmplx(k.re / value(SYMBOL_LEN), -k.im / value(SYMBOL_LEN));
 	}
 
 	// samples: the newest 4·SEARCH_POS samples, oldest first, moved on by one

@@ -120,8 +120,6 @@ std::unique_ptr<typename I::Sync> make_sync()
 	return sync;
 }
 
-double expected_cfo(int bins, int L) { return bins * 2 * M_PI / L; }
-
 template <typename I>
 class SchmidlCoxTest : public testing::Test
 {
@@ -133,8 +131,8 @@ TEST(SchmidlCoxPattern, IsTheMaximalLengthSequenceOfX7X3)
 	std::vector<cmplx> seq = ratio_pattern(640);
 	std::string signs;
 	for (int c = -63; c <= 63; ++c) signs += seq[(c + 640) % 640].re > 0 ? '+' : '-';
-	EXPECT_EQ(signs, "++++++-+++-++--+++-+---+-+--+--+++++--++--+-+-++---++----+--+-++++-+-+-+-----+-++-+-+++--+---+++-------"
-			 "++++---+----++-+--++-++-");
+	EXPECT_EQ(signs, "++++++-+++-++--+++-+---+-+--+--+++++--++--+-+-++---++----+--+-++++"
+			 "-+-+-+-----+-++-+-+++--+---+++-------++++---+----++-+--++-++-");
 }
 
 TYPED_TEST(SchmidlCoxTest, ThresholdsAndAgeLimitOfTheInstance)
@@ -234,8 +232,8 @@ TYPED_TEST(SchmidlCoxTest, FindsSymbolOnWholeBins)
 		ASSERT_EQ(found.size(), 1u) << bins;
 		EXPECT_EQ(found[0].position, u - G / 2 - 1) << bins;
 		// at half the rate, ±π are the same frequency
-		EXPECT_NEAR(std::remainder(found[0].cfo_rad - expected_cfo(bins, L), 2 * M_PI), 0, 1e-3 * 2 * M_PI / L)
-		    << bins;
+		double error = std::remainder(found[0].cfo_rad - bins * 2 * M_PI / L, 2 * M_PI);
+		EXPECT_NEAR(error, 0, 1e-3 * 2 * M_PI / L) << bins;
 		EXPECT_TRUE(found[0].cfo_rad >= -3.1415927f && found[0].cfo_rad < 3.1415927f) << bins;
 	}
 }
@@ -254,7 +252,8 @@ TYPED_TEST(SchmidlCoxTest, TimingCorrectionIsLimitedToHalfTheGuard)
 	signal.noise(0.01f, 0, 6 * S * 6 + 4 * S);
 	std::vector<Detection> found = run<TypeParam>(*sync, signal.samples);
 	ASSERT_EQ(found.size(), 4u);
-	for (int i = 0; i < 4; ++i) EXPECT_EQ(found[i].position, 4 * S + 6 * S * i - reference[i]) << reference[i];
+	for (int i = 0; i < 4; ++i)
+		EXPECT_EQ(found[i].position, 4 * S + 6 * S * i - reference[i]) << reference[i];
 	EXPECT_EQ(sync->symbol_pos + found[3].call - 4 * S + 1, found[3].position);
 }
 
@@ -389,7 +388,8 @@ TYPED_TEST(SchmidlCoxTest, MatchesThePlainPerSampleSteps)
 		if (!expected) continue;
 		++detections;
 		EXPECT_EQ(sync->symbol_pos, evaluator->symbol_pos);
-		EXPECT_EQ(std::bit_cast<uint32_t>(sync->cfo_rad), std::bit_cast<uint32_t>(evaluator->cfo_rad));
+		EXPECT_EQ(std::bit_cast<uint32_t>(sync->cfo_rad),
+			  std::bit_cast<uint32_t>(evaluator->cfo_rad));
 	}
 	EXPECT_GE(edges, 6);
 	EXPECT_GE(detections, 3);

@@ -37,9 +37,9 @@ class SumTreeTest : public testing::Test
 // The receiver's sizes (SYMBOL_LEN, 2·SYMBOL_LEN, GUARD_LEN + 1 at both
 // rates) beside small ones whose trees are mostly irregular: leaves at two
 // depths, runs of sixteen, four or one leaf between them.
-using Cases = testing::Types<Case<float, 1>, Case<float, 3>, Case<float, 24>, Case<float, 161>, Case<float, 961>,
-			     Case<float, 1280>, Case<float, 7680>, Case<cmplx, 2>, Case<cmplx, 5>, Case<cmplx, 40>,
-			     Case<cmplx, 640>, Case<cmplx, 3840>>;
+using Cases = testing::Types<Case<float, 1>, Case<float, 3>, Case<float, 24>, Case<float, 161>,
+			     Case<float, 961>, Case<float, 1280>, Case<float, 7680>, Case<cmplx, 2>,
+			     Case<cmplx, 5>, Case<cmplx, 40>, Case<cmplx, 640>, Case<cmplx, 3840>>;
 TYPED_TEST_SUITE(SumTreeTest, Cases);
 
 // Integers of moderate size add exactly in float, so the tree must give
