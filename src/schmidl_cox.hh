@@ -71,11 +71,15 @@ public:
 		}
 	};
 
-	// Results of the latest detection: offset of the symbol into the view of
-	// the detecting call (GUARD_LEN/2 + 1 samples before the useful part of
-	// the symbol when the metric's timing is exact, moved by the timing error
-	// the correlation phase shows), and the burst's centre frequency relative
-	// to 0 Hz of the analytic signal in radians per sample, in [−π, π).
+	// Results of the latest detection. symbol_pos: offset into the view of
+	// the detecting call. The metric alone puts it GUARD_LEN/2 + 1 samples
+	// before the end of the periodic run's first GUARD_LEN samples (the guard
+	// of a cyclic prefix); the correlation phase then moves it, by at most
+	// GUARD_LEN/2, to where a transform window shows the pattern's ratios
+	// without a phase ramp. A symbol referenced further away (a plain cyclic
+	// prefix, referenced at the end of its guard, is one sample too far) is
+	// not accepted. cfo_rad: the burst's centre frequency relative to 0 Hz of
+	// the analytic signal, in radians per sample, in [−π, π).
 	int symbol_pos = SEARCH_POS;
 	value cfo_rad = 0;
 
