@@ -1,0 +1,109 @@
+// decode_stream's command line: the real program of this tree, run once per
+// input. The bytes up to the first 0xff are the arguments, separated by zero
+// bytes (at most five); the bytes after it are its standard input (at most
+// 64 KiB). The program must end by itself with status 0, or with 1 and its
+// message for an unsupported rate or mapping, and print nothing but event
+// lines (or the usage text for -h and --help).
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "src/assert.hh"
+
+namespace {
+
+int memory_file(const char *name, const std::string &content)
+{
+	int fd = memfd_create(name, 0);
+	ASSERT(fd >= 0);
+	ASSERT(write(fd, content.data(), content.size()) == ssize_t(content.size()));
+	ASSERT(lseek(fd, 0, SEEK_SET) == 0);
+	return fd;
+}
+
+std::string contents(int fd)
+{
+	std::string text;
+	ASSERT(lseek(fd, 0, SEEK_SET) == 0);
+	char buffer[4096];
+	for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, got);
+	close(fd);
+	return text;
+}
+
+struct Run
+{
+	int status;
+	std::string out, err;
+};
+
+Run run(const std::vector<std::string> &args, const std::string &input)
+{
+	int in = memory_file("in", input), out = memory_file("out", ""), err = memory_file("err", "");
+	std::vector<char *> argv{const_cast<char *>(DECODE_STREAM)};
+	for (const auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+	argv.push_back(nullptr);
+	// A sanitizer report must not pass for the program's own status 1.
+	char *envp[] = {const_cast<char *>("ASAN_OPTIONS=exitcode=86:detect_leaks=1"),
+			const_cast<char *>("UBSAN_OPTIONS=exitcode=86:print_stacktrace=1:halt_on_error=1"), nullptr};
+	pid_t pid = fork();
+	ASSERT(pid >= 0);
+	if (pid == 0) {
+		dup2(in, 0), dup2(out, 1), dup2(err, 2);
+		execve(DECODE_STREAM, argv.data(), envp);
+		_exit(127);
+	}
+	close(in);
+	int status;
+	ASSERT(waitpid(pid, &status, 0) == pid);
+	Run r{status, contents(out), contents(err)};
+	if (!WIFEXITED(status) || WEXITSTATUS(status) > 1) {
+		std::fprintf(stderr, "decode_stream ended with wait status %d:\n%s\n", status, r.err.c_str());
+		ASSERT(!"decode_stream crashed or failed");
+	}
+	r.status = WEXITSTATUS(status);
+	return r;
+}
+
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+	const char *bytes = reinterpret_cast<const char *>(data);
+	size_t split = std::find(data, data + size, 0xff) - data;
+	std::vector<std::string> args;
+	for (size_t first = 0; first <= split && args.size() < 5;) {
+		size_t end = std::find(data + first, data + split, 0) - data;
+		args.emplace_back(bytes + first, end - first);
+		first = end + 1;
+	}
+	if (split == 0) args.clear();
+	std::string input(split < size ? bytes + split + 1 : bytes + size, split < size ? std::min<size_t>(size - split - 1, 65536) : 0);
+	Run r = run(args, input);
+
+	if (!args.empty() && (args[0] == "-h" || args[0] == "--help")) {
+		ASSERT(r.status == 0 && r.err.empty() && r.out.rfind("usage: decode_stream ", 0) == 0);
+		return 0;
+	}
+	int rate = args.size() > 0 ? std::atoi(args[0].c_str()) : 48000;
+	int mapping = args.size() > 1 ? std::atoi(args[1].c_str()) : 4;
+	if (rate != 8000 && rate != 48000) {
+		ASSERT(r.status == 1 && r.out.empty() && r.err == "Unsupported sample rate: " + std::to_string(rate) + "\n");
+	} else if (mapping != 2 && mapping != 4 && mapping != 8) {
+		ASSERT(r.status == 1 && r.out.empty() && r.err == "Unsupported mapping\n");
+	} else {
+		ASSERT(r.status == 0 && r.err.empty());
+		for (size_t line = 0; line < r.out.size(); line = r.out.find('\n', line) + 1) {
+			ASSERT(r.out.compare(line, 6, "EVENT:") == 0);
+			ASSERT(r.out.find('\n', line) != std::string::npos);
+		}
+	}
+	return 0;
+}
