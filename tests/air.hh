@@ -1,0 +1,152 @@
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "src/call_sign.hh"
+#include "src/decoder.hh"
+#include "src/encoder.hh"
+#include "src/event_line.hh"
+
+// Bursts as sound and the event lines decode_stream prints for it, in
+// process: the same block length, calling order and receiver replacement as
+// the program, over one receiver variant.
+
+template <int R, int MAPPING> struct Variant
+{
+	static constexpr int rate = R, mapping = MAPPING;
+	static constexpr int block = R / 50;
+	static constexpr int extended = Encoder<R, MAPPING>::extended_length;
+	typedef Encoder<R, MAPPING> Tx;
+	typedef Decoder<R, MAPPING> Rx;
+};
+
+struct VariantName
+{
+	template <typename V> static std::string GetName(int)
+	{
+		return std::to_string(V::rate) + "_" + std::to_string(V::mapping);
+	}
+};
+
+// Sound in units of full scale: 1 is the largest sample value.
+typedef std::vector<double> Sound;
+
+// One burst's real samples at an RMS level of dbfs (a complex signal of unit
+// power has a real part of half that power). payload is zero-padded.
+template <typename V>
+Sound burst(const std::string &payload, int mode = 16, double freq = 1500, double dbfs = -18,
+            const char *call = "N0CALL")
+{
+	static auto tx = std::make_unique<typename V::Tx>();
+	std::vector<DSP::Complex<float>> out(V::Tx::max_burst_length);
+	uint8_t bytes[170] = {};
+	std::copy(payload.begin(), payload.end(), bytes);
+	int length = (*tx)(out.data(), bytes, mode, encode_call_sign(call), freq);
+	double scale = std::sqrt(2.0) * std::pow(10.0, dbfs / 20);
+	Sound sound(length);
+	for (int n = 0; n < length; ++n) sound[n] = out[n].re * scale;
+	return sound;
+}
+
+inline Sound silence(double seconds, int rate)
+{
+	return Sound(std::lround(seconds * rate), 0.0);
+}
+
+inline Sound operator+(Sound a, const Sound &b)
+{
+	a.insert(a.end(), b.begin(), b.end());
+	return a;
+}
+
+// Adds b into a from sample offset on, lengthening a where needed.
+inline Sound mix(Sound a, const Sound &b, long offset)
+{
+	if (long(a.size()) < offset + long(b.size())) a.resize(offset + b.size(), 0.0);
+	for (size_t n = 0; n < b.size(); ++n) a[offset + n] += b[n];
+	return a;
+}
+
+// 16-bit samples with triangular dither of one step, cut at full scale.
+inline std::vector<short> pcm(const Sound &sound, uint32_t seed = 1)
+{
+	std::vector<short> out(sound.size());
+	auto uniform = [&seed]() {
+		seed ^= seed << 13, seed ^= seed >> 17, seed ^= seed << 5;
+		return seed * 0x1p-32;
+	};
+	for (size_t n = 0; n < sound.size(); ++n) {
+		double v = std::nearbyint(sound[n] * 32768 + uniform() - uniform());
+		out[n] = short(std::clamp(v, -32768.0, 32767.0));
+	}
+	return out;
+}
+
+// decode_stream's loop in process: blocks of rate/50 mono samples, one
+// process() per completed period, the receiver replaced after FAIL and DONE.
+// Samples may come in pieces of any length; a last partial block is never fed.
+template <typename V> class Listener
+{
+      public:
+	void operator()(const short *samples, size_t count)
+	{
+		for (size_t i = 0; i < count; ++i) {
+			block[filled++] = samples[i];
+			if (filled < V::block) continue;
+			filled = 0;
+			if (!decoder->feed(block, V::block, 0)) continue;
+			int status = decoder->process();
+			write_event(out, status, decoder.get());
+			if (status == STATUS_FAIL || status == STATUS_DONE || status == STATUS_HEAP)
+				decoder = std::make_unique<typename V::Rx>();
+		}
+	}
+
+	std::vector<std::string> lines() const
+	{
+		std::vector<std::string> list;
+		std::istringstream in(out.str());
+		for (std::string line; std::getline(in, line);) list.push_back(line);
+		return list;
+	}
+
+      private:
+	std::unique_ptr<typename V::Rx> decoder = std::make_unique<typename V::Rx>();
+	std::ostringstream out;
+	short block[V::block];
+	int filled = 0;
+};
+
+// Event lines for the samples.
+template <typename V> std::vector<std::string> receive(const std::vector<short> &samples)
+{
+	Listener<V> listen;
+	listen(samples.data(), samples.size());
+	return listen.lines();
+}
+
+template <typename V> std::vector<std::string> receive(const Sound &sound)
+{
+	return receive<V>(pcm(sound));
+}
+
+inline std::string message(const std::string &text, int flips = 0)
+{
+	return "EVENT:MESSAGE|FLIPS:" + std::to_string(flips) + "|PAYLOAD:" + text;
+}
+
+// The payloads of all messages with FLIPS of 0 or more, in order.
+inline std::vector<std::string> payloads(const std::vector<std::string> &lines)
+{
+	std::vector<std::string> texts;
+	for (const std::string &line : lines)
+		if (line.rfind("EVENT:MESSAGE|FLIPS:", 0) == 0 && line[20] != '-')
+			texts.push_back(line.substr(line.find("|PAYLOAD:") + 9));
+	return texts;
+}
