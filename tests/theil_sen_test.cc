@@ -108,3 +108,42 @@ TEST(TheilSen, DegenerateInputGivesZeroLine)
 }
 
 }
+
+namespace {
+
+// The fit as written down: every pair in order, the standard library's
+// selection. The estimator must agree with it bit for bit.
+std::pair<float, float> reference_fit(const std::vector<float> &x, const std::vector<float> &y)
+{
+	std::vector<float> slopes, offsets;
+	for (size_t a = 0; a + 1 < x.size(); ++a)
+		for (size_t b = a + 1; b < x.size(); ++b)
+			if (x[b] != x[a]) slopes.push_back((y[b] - y[a]) / (x[b] - x[a]));
+	std::nth_element(slopes.begin(), slopes.begin() + slopes.size() / 2, slopes.end());
+	float slope = slopes[slopes.size() / 2];
+	for (size_t i = 0; i < x.size(); ++i) offsets.push_back(y[i] - slope * x[i]);
+	std::nth_element(offsets.begin(), offsets.begin() + offsets.size() / 2, offsets.end());
+	return {slope, offsets[offsets.size() / 2]};
+}
+
+TEST(TheilSen, AgreesWithPlainSelectionOnRandomPoints)
+{
+	auto tse = std::make_unique<Estimator>();
+	Xorshift32 rng;
+	for (int trial = 0; trial < 300; ++trial) {
+		int n = 2 + rng() % 255;
+		std::vector<float> x(n), y(n);
+		for (int i = 0; i < n; ++i) {
+			// Some x repeat, some y tie, signs and magnitudes vary widely.
+			x[i] = trial % 3 ? float(i - 128) : float(int(rng() % 40) - 20);
+			y[i] = std::ldexp(float(int(rng() % 2001) - 1000), int(rng() % 9) - 12);
+		}
+		if (std::all_of(x.begin(), x.end(), [&](float v) { return v == x[0]; })) continue;
+		tse->compute(x.data(), y.data(), n);
+		auto [slope, yint] = reference_fit(x, y);
+		ASSERT_EQ(tse->slope, slope) << trial;
+		ASSERT_EQ(tse->yint, yint) << trial;
+	}
+}
+
+}
