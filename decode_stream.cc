@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
-#include <unistd.h>
 #include <vector>
 
 #include "src/event_line.hh"
 #include "src/make_decoder.hh"
+#include "tools/read_block.hh"
 
 static const char usage[] =
     "usage: decode_stream [RATE [MAPPING [CHANNEL]]] < samples\n"
@@ -59,23 +59,6 @@ static void check_output()
 	std::exit(1);
 }
 
-// Fills the whole buffer; false when the input ends first.
-static bool read_block(char *buffer, size_t size)
-{
-	for (size_t have = 0; have < size;) {
-		ssize_t got = read(0, buffer + have, size - have);
-		if (got > 0) {
-			have += got;
-		} else if (got == 0) {
-			return false;
-		} else if (errno != EINTR) {
-			std::cerr << "Read error: " << std::strerror(errno) << std::endl;
-			std::exit(1);
-		}
-	}
-	return true;
-}
-
 // A receiver that could not be allocated is reported once; blocks read
 // while the slot is empty are dropped.
 static void rebuild(int rate, int mapping)
@@ -100,7 +83,7 @@ int main(int argc, char **argv)
 	int frames = rate / 50;
 	bool stereo = channel >= 1 && channel <= 4;
 	std::vector<short> block(frames * (stereo ? 2 : 1));
-	while (read_block(reinterpret_cast<char *>(block.data()), block.size() * sizeof(short))) {
+	while (read_block(0, reinterpret_cast<char *>(block.data()), block.size() * sizeof(short))) {
 		if (!decoder) {
 			reset_decoder(rate, mapping);
 			continue;

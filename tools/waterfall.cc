@@ -12,6 +12,7 @@
 
 #include "tools/options.hh"
 #include "tools/png_file.hh"
+#include "tools/read_block.hh"
 #include "tools/waterfall_picture.hh"
 
 namespace {
@@ -86,23 +87,6 @@ Arguments parse(int argc, char **argv)
 	return args;
 }
 
-// Fills the whole buffer; false when the input ends first.
-bool read_block(char *buffer, size_t size)
-{
-	for (size_t have = 0; have < size;) {
-		ssize_t got = read(0, buffer + have, size - have);
-		if (got > 0) {
-			have += got;
-		} else if (got == 0) {
-			return false;
-		} else if (errno != EINTR) {
-			std::cerr << "Read error: " << std::strerror(errno) << std::endl;
-			std::exit(1);
-		}
-	}
-	return true;
-}
-
 }
 
 int main(int argc, char **argv)
@@ -110,7 +94,7 @@ int main(int argc, char **argv)
 	Arguments args = parse(argc, argv);
 	WaterfallRecorder recorder(args.rate, args.mapping, args.channel);
 	std::vector<short> block(recorder.block_samples());
-	while (read_block(reinterpret_cast<char *>(block.data()), block.size() * sizeof(short)))
+	while (read_block(0, reinterpret_cast<char *>(block.data()), block.size() * sizeof(short)))
 		recorder.block(block.data());
 	Picture picture = waterfall_picture(recorder);
 	std::string error;
