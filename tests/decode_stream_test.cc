@@ -62,11 +62,21 @@ TEST(DecodeStream, HelpDescribesArgumentsEventsAndEscaping)
 	}
 }
 
+// A clean 8000 Hz, mapping 2 burst with the text "hi", between silences.
+std::string burst()
+{
+	static const std::string samples =
+	    run_program(std::string(ENCODE_STREAM) + " --rate 8000 --mapping 2 --text hi --silence 0.6").out;
+	return samples;
+}
+
 TEST(DecodeStream, WriteErrorIsReported)
 {
-	ProgramResult r = run_program(decode_stream + " --help", "", "/dev/full");
-	EXPECT_EQ(r.status, 1);
-	EXPECT_EQ(r.err, "Write error: No space left on device\n");
+	for (const char *arguments : {" --help", " 8000 2"}) {
+		ProgramResult r = run_program(decode_stream + arguments, burst(), "/dev/full");
+		EXPECT_EQ(r.status, 1) << arguments;
+		EXPECT_EQ(r.err, "Write error: No space left on device\n") << arguments;
+	}
 }
 
 TEST(DecodeStream, ReadErrorIsReported)
@@ -75,6 +85,18 @@ TEST(DecodeStream, ReadErrorIsReported)
 	EXPECT_EQ(r.status, 1);
 	EXPECT_EQ(r.err, "Read error: Is a directory\n");
 	EXPECT_EQ(r.out, "");
+}
+
+TEST(DecodeStream, ReceiverIsRebuiltAfterAFailedAllocation)
+{
+	const std::string failing = DECODE_STREAM_FAILING_NEW;
+	const std::string lines = "EVENT:SYNC|CFO:1500|MODE:16|CALL:N0CALL   \nEVENT:MESSAGE|FLIPS:0|PAYLOAD:hi\n";
+	// The first receiver is missing: its blocks are dropped, the next one
+	// takes the burst. Then the rebuild after the message fails: the second
+	// burst arrives after the retry.
+	ProgramResult r = run_program("FAIL_ALLOCATIONS=1,3 " + failing + " 8000 2", burst() + burst());
+	EXPECT_EQ(r.status, 0);
+	EXPECT_EQ(r.out, "EVENT:HEAP_ERROR\n" + lines + "EVENT:HEAP_ERROR\n" + lines);
 }
 
 TEST(DecodeStream, FailedReceiverAllocationIsReportedOnceAndRetried)
