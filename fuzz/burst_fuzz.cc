@@ -7,11 +7,11 @@
 // channel layout, lead-in (2), tail, payload bytes of the mode, then edits of
 // 5 bytes each: kind, sample position (3), argument.
 //
-// Without edits, clipping, a cut tail or carriers at the band edges the burst
-// must come out exactly: the
-// events its metadata calls for with the call sign, mode and frequency sent,
-// and the payload. With them, any message that passes its CRC must still be
-// the payload sent.
+// Without edits, clipping, a cut tail, carriers at the band edges or a level
+// near the detection floor the burst must come out exactly: the events its
+// metadata calls for with the call sign, mode and frequency sent, and the
+// payload. With them, any message that passes its CRC must still be the
+// payload sent.
 
 #include <algorithm>
 #include <cmath>
@@ -64,7 +64,7 @@ void run(ByteReader &in)
 	uint64_t call = raw >> 47 ? raw & ((uint64_t(1) << 47) - 1) : 1 + raw % (call_sign_limit - 1);
 	constexpr double low = 800, high = RATE / 2 - 793.75;
 	double freq = low + (high - low) * double(in.number(2)) / 65535;
-	double level = -50 + in.byte() % 41;
+	double level = -60 + in.byte() % 51;
 	int channel = in.byte() % 5;
 	int lead = in.number(2) % (2 * ext);
 	int tail_byte = in.byte();
@@ -103,8 +103,10 @@ void run(ByteReader &in)
 	for (const Event &e : events)
 		if (e.status == STATUS_DONE && e.flips >= 0) ASSERT(payload_mode && e.payload == text);
 	// Within 50 Hz of 0 Hz or of half the rate the DC blocker and the Hilbert
-	// transformer take the outer carriers away: a clean burst there may be lost.
-	bool inside = freq >= low + 50 && freq <= high - 50;
+	// transformer take the outer carriers away, and below about -47 dBFS the
+	// synchronizer's energy floor holds its metric under the threshold: a
+	// clean burst there may be lost.
+	bool inside = freq >= low + 50 && freq <= high - 50 && level >= -44;
 	if (edited || clipped || tail_byte >= 200 || !inside) return;
 
 	bool valid_call = call >= 1 && call < call_sign_limit;

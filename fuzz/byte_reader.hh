@@ -25,6 +25,7 @@ public:
 	// Copies count bytes to out, zeros past the end of the input.
 	void bytes(void *out, size_t count)
 	{
+		if (!count) return;
 		size_t have = pos < size ? std::min(count, size - pos) : 0;
 		std::memcpy(out, data + pos, have);
 		std::memset(static_cast<uint8_t *>(out) + have, 0, count - have);

@@ -27,6 +27,8 @@ for target in "${targets[@]}"; do
 	mkdir -p "$corpus/$target"
 	options=(-max_total_time="$seconds" -timeout=120 -rss_limit_mb=4096 -max_len="${max_len[$target]}"
 		 -print_final_stats=1 -artifact_prefix="$corpus/artifacts/$target-")
+	# Whole bursts need their payload and edits: no slow growth of the input length.
+	[ "$target" = burst_fuzz ] && options+=(-len_control=0)
 	[ "$target" = command_line_fuzz ] && options+=(-dict=fuzz/command_line.dict)
 	echo "+ $target ${options[*]} $corpus/$target $corpus/seeds/$target"
 	if ! nice "$build/fuzz/$target" "${options[@]}" "$corpus/$target" "$corpus/seeds/$target" \
