@@ -32,9 +32,8 @@
 //                               samples taken as they are at the listening rate
 inline const std::vector<std::string> &noise_signal_names()
 {
-	static const std::vector<std::string> names = {"white-60", "white-30", "white-10", "pink-20",
-						       "sweep",    "tone",     "tones",    "clipped",
-						       "speech",   "dc"};
+	static const std::vector<std::string> names = {"white-60", "white-30", "white-10", "pink-20", "sweep",
+	                                               "tone",     "tones",    "clipped",  "speech",  "dc"};
 	return names;
 }
 
@@ -42,11 +41,10 @@ inline const std::vector<std::string> &noise_signal_names()
 // random order with random gaps.
 class BurstPool
 {
-public:
+      public:
 	static constexpr int pool_size = 12;
 
-	template <int RATE, int M>
-	static std::unique_ptr<BurstPool> make(Random &random)
+	template <int RATE, int M> static std::unique_ptr<BurstPool> make(Random &random)
 	{
 		auto pool = std::make_unique<BurstPool>();
 		auto encoder = std::make_unique<Encoder<RATE, M>>();
@@ -62,7 +60,8 @@ public:
 			double freq = 1000 + random.uniform() * (RATE / 2 - 2000);
 			int length = (*encoder)(burst.data(), payload, mode, call, freq);
 			std::vector<int16_t> samples(length);
-			for (int n = 0; n < length; ++n) samples[n] = int16_t(std::lround(burst[n].re * scale));
+			for (int n = 0; n < length; ++n)
+				samples[n] = int16_t(std::lround(burst[n].re * scale));
 			pool->bursts.push_back(std::move(samples));
 		}
 		return pool;
@@ -81,7 +80,7 @@ public:
 		return n < gap ? 0 : bursts[current][n - gap];
 	}
 
-private:
+      private:
 	std::vector<std::vector<int16_t>> bursts;
 	int rate = 0;
 	long position = 0, length = 0, gap = 0;
@@ -92,7 +91,7 @@ private:
 // root per pair, no trigonometry.
 class Gaussian
 {
-public:
+      public:
 	explicit Gaussian(Random &random) : random(random) {}
 
 	double operator()()
@@ -113,7 +112,7 @@ public:
 		return u * f;
 	}
 
-private:
+      private:
 	Random &random;
 	double spare = 0;
 	bool has_spare = false;
@@ -123,7 +122,7 @@ private:
 // magnitude pulled back to 1 whenever the step changes and every 1024 samples.
 class Oscillator
 {
-public:
+      public:
 	void tune(double freq, int rate)
 	{
 		double w = 6.283185307179586 * freq / rate;
@@ -144,7 +143,7 @@ public:
 	// True when the last step wrapped the phase past zero (the sine turned positive).
 	bool wrapped() const { return last_im < 0 && z_im >= 0; }
 
-private:
+      private:
 	void normalize()
 	{
 		double m = std::sqrt(z_re * z_re + z_im * z_im);
@@ -158,9 +157,10 @@ private:
 
 class NoiseSignal
 {
-public:
+      public:
 	// False from valid() for an unknown name.
-	NoiseSignal(const std::string &name, int rate, uint64_t seed) : rate(rate), random(seed), gaussian(random)
+	NoiseSignal(const std::string &name, int rate, uint64_t seed)
+	    : rate(rate), random(seed), gaussian(random)
 	{
 		auto level = [](double dbfs) { return 32768 * std::pow(10.0, dbfs / 20); };
 		if (name.rfind("white-", 0) == 0 && name.size() > 6) {
@@ -223,35 +223,31 @@ public:
 		}
 	}
 
-private:
-	enum Kind
-	{
-		UNKNOWN,
-		WHITE,
-		PINK,
-		SWEEP,
-		TONES,
-		SPEECH,
-		DC,
-		BURSTS
-	};
+      private:
+	enum Kind { UNKNOWN, WHITE, PINK, SWEEP, TONES, SPEECH, DC, BURSTS };
 	static constexpr int pink_octaves = 16;
 
 	double sample()
 	{
 		++time;
 		switch (kind) {
-		case WHITE: return gain * gaussian();
-		case PINK: return gain * pink();
-		case SWEEP: return gain * sweep();
+		case WHITE:
+			return gain * gaussian();
+		case PINK:
+			return gain * pink();
+		case SWEEP:
+			return gain * sweep();
 		case TONES: {
 			double sum = 0;
 			for (int t = 0; t < tone_count; ++t) sum += oscillators[t]();
 			return gain * sum;
 		}
-		case SPEECH: return gain * speech();
-		case DC: return 16384;
-		default: return 0;
+		case SPEECH:
+			return gain * speech();
+		case DC:
+			return 16384;
+		default:
+			return 0;
 		}
 	}
 

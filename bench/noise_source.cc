@@ -14,7 +14,8 @@ int main(int argc, char **argv)
 {
 	if (argc < 4) {
 		std::fprintf(stderr, "usage: noise_source SIGNAL RATE SECONDS [SEED] > samples\nsignals:");
-		for (const std::string &name : noise_signal_names()) std::fprintf(stderr, " %s", name.c_str());
+		for (const std::string &name : noise_signal_names())
+			std::fprintf(stderr, " %s", name.c_str());
 		std::fprintf(stderr, " bursts-RATE-M\n");
 		return 1;
 	}
