@@ -6,6 +6,7 @@
 // lines (or the usage text for -h and --help).
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -61,8 +62,11 @@ Run run(const std::vector<std::string> &args, const std::string &input)
 		_exit(127);
 	}
 	close(in);
+	// libFuzzer's timer signal interrupts the wait.
 	int status;
-	ASSERT(waitpid(pid, &status, 0) == pid);
+	pid_t waited;
+	while ((waited = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {}
+	ASSERT(waited == pid);
 	Run r{status, contents(out), contents(err)};
 	if (!WIFEXITED(status) || WEXITSTATUS(status) > 1) {
 		std::fprintf(stderr, "decode_stream ended with wait status %d:\n%s\n", status, r.err.c_str());
