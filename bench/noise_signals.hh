@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +31,8 @@
 //   bursts-RATE-M               payload bursts of the encoder variant RATE, M
 //                               (random modes, payloads, centres and gaps),
 //                               samples taken as they are at the listening rate
+//   preambles-RATE-M            synchronisation symbols of the encoder variant
+//                               RATE, M followed by random metadata-like words
 inline const std::vector<std::string> &noise_signal_names()
 {
 	static const std::vector<std::string> names = {"white-60", "white-30", "white-10", "pink-20", "sweep",
@@ -37,61 +40,77 @@ inline const std::vector<std::string> &noise_signal_names()
 	return names;
 }
 
-// Payload bursts of one encoder variant, prepared once and replayed in
-// random order with random gaps.
-class BurstPool
+// Bursts of one encoder variant with 0.2 to 2 s of silence (in encoder
+// samples) before each, at -18 dBFS RMS: payload bursts of random modes,
+// payloads, call signs and centres, prepared once and replayed in random
+// order; or false preambles, made anew every time: a payload burst whose
+// metadata symbol is cut out, so that its first data symbol stands where the
+// metadata belongs, a random word of metadata-like carriers after a true
+// synchronisation symbol.
+class BurstSource
 {
-      public:
+public:
 	static constexpr int pool_size = 12;
 
-	template <int RATE, int M> static std::unique_ptr<BurstPool> make(Random &random)
+	template <int RATE, int M>
+	static std::unique_ptr<BurstSource> make(Random &random, bool preambles)
 	{
-		auto pool = std::make_unique<BurstPool>();
-		auto encoder = std::make_unique<Encoder<RATE, M>>();
-		pool->rate = RATE;
-		std::vector<DSP::Complex<float>> burst(Encoder<RATE, M>::max_burst_length);
-		// -18 dBFS RMS: a complex signal of unit power has a real part of half that power.
-		float scale = 32768 * std::sqrt(2.f) * std::pow(10.f, -18 / 20.f);
-		for (int b = 0; b < pool_size; ++b) {
-			int mode = 14 + b % 3;
+		auto source = std::make_unique<BurstSource>();
+		auto encoder = std::make_shared<Encoder<RATE, M>>();
+		source->rate = RATE;
+		source->encode = [encoder, preambles](Random &random, std::vector<int16_t> &samples) {
+			constexpr int extended = Encoder<RATE, M>::extended_length;
+			std::vector<DSP::Complex<float>> burst(Encoder<RATE, M>::max_burst_length);
+			// A complex signal of unit power has a real part of half that power.
+			float scale = 32768 * std::sqrt(2.f) * std::pow(10.f, -18 / 20.f);
+			int mode = 14 + random.next() % 3;
 			uint8_t payload[170];
 			for (uint8_t &byte : payload) byte = random.next();
 			uint64_t call = 1 + random.next() % (call_sign_limit - 1);
 			double freq = 1000 + random.uniform() * (RATE / 2 - 2000);
 			int length = (*encoder)(burst.data(), payload, mode, call, freq);
-			std::vector<int16_t> samples(length);
-			for (int n = 0; n < length; ++n)
-				samples[n] = int16_t(std::lround(burst[n].re * scale));
-			pool->bursts.push_back(std::move(samples));
+			if (preambles) {
+				std::copy(burst.begin() + 2 * extended, burst.begin() + length, burst.begin() + extended);
+				length -= extended;
+			}
+			samples.resize(length);
+			for (int n = 0; n < length; ++n) samples[n] = int16_t(std::lround(burst[n].re * scale));
+		};
+		if (!preambles) {
+			source->pool.resize(pool_size);
+			for (auto &samples : source->pool) source->encode(random, samples);
 		}
-		return pool;
+		return source;
 	}
 
-	// The next sample: bursts with 0.2 to 2 s of silence (in encoder samples) before each.
 	int16_t next(Random &random)
 	{
 		if (position == length) {
-			current = random.next() % pool_size;
+			if (pool.empty()) encode(random, fresh);
+			const std::vector<int16_t> &burst = pool.empty() ? fresh : pool[random.next() % pool_size];
+			current = &burst;
 			gap = std::lround((0.2 + 1.8 * random.uniform()) * rate);
-			length = gap + bursts[current].size();
+			length = gap + burst.size();
 			position = 0;
 		}
 		long n = position++;
-		return n < gap ? 0 : bursts[current][n - gap];
+		return n < gap ? 0 : (*current)[n - gap];
 	}
 
-      private:
-	std::vector<std::vector<int16_t>> bursts;
+private:
+	std::function<void(Random &, std::vector<int16_t> &)> encode;
+	std::vector<std::vector<int16_t>> pool;
+	std::vector<int16_t> fresh;
+	const std::vector<int16_t> *current = nullptr;
 	int rate = 0;
 	long position = 0, length = 0, gap = 0;
-	int current = 0;
 };
 
 // Gaussian values by Marsaglia's polar method: one logarithm and one square
 // root per pair, no trigonometry.
 class Gaussian
 {
-      public:
+public:
 	explicit Gaussian(Random &random) : random(random) {}
 
 	double operator()()
@@ -112,7 +131,7 @@ class Gaussian
 		return u * f;
 	}
 
-      private:
+private:
 	Random &random;
 	double spare = 0;
 	bool has_spare = false;
@@ -122,7 +141,7 @@ class Gaussian
 // magnitude pulled back to 1 whenever the step changes and every 1024 samples.
 class Oscillator
 {
-      public:
+public:
 	void tune(double freq, int rate)
 	{
 		double w = 6.283185307179586 * freq / rate;
@@ -143,7 +162,7 @@ class Oscillator
 	// True when the last step wrapped the phase past zero (the sine turned positive).
 	bool wrapped() const { return last_im < 0 && z_im >= 0; }
 
-      private:
+private:
 	void normalize()
 	{
 		double m = std::sqrt(z_re * z_re + z_im * z_im);
@@ -157,7 +176,7 @@ class Oscillator
 
 class NoiseSignal
 {
-      public:
+public:
 	// False from valid() for an unknown name.
 	NoiseSignal(const std::string &name, int rate, uint64_t seed)
 	    : rate(rate), random(seed), gaussian(random)
@@ -188,18 +207,15 @@ class NoiseSignal
 			gain = level(-20);
 		} else if (name == "dc") {
 			kind = DC;
-		} else if (name == "bursts-8000-2") {
-			pool = BurstPool::make<8000, 2>(random);
-		} else if (name == "bursts-8000-4") {
-			pool = BurstPool::make<8000, 4>(random);
-		} else if (name == "bursts-8000-8") {
-			pool = BurstPool::make<8000, 8>(random);
-		} else if (name == "bursts-48000-2") {
-			pool = BurstPool::make<48000, 2>(random);
-		} else if (name == "bursts-48000-4") {
-			pool = BurstPool::make<48000, 4>(random);
-		} else if (name == "bursts-48000-8") {
-			pool = BurstPool::make<48000, 8>(random);
+		} else if (name.rfind("bursts-", 0) == 0 || name.rfind("preambles-", 0) == 0) {
+			bool preambles = name[0] == 'p';
+			std::string variant = name.substr(preambles ? 10 : 7);
+			if (variant == "8000-2") pool = BurstSource::make<8000, 2>(random, preambles);
+			if (variant == "8000-4") pool = BurstSource::make<8000, 4>(random, preambles);
+			if (variant == "8000-8") pool = BurstSource::make<8000, 8>(random, preambles);
+			if (variant == "48000-2") pool = BurstSource::make<48000, 2>(random, preambles);
+			if (variant == "48000-4") pool = BurstSource::make<48000, 4>(random, preambles);
+			if (variant == "48000-8") pool = BurstSource::make<48000, 8>(random, preambles);
 		}
 		if (pool) kind = BURSTS;
 		static constexpr double freqs[5] = {1500, 440, 1000, 2222, 3100.3};
@@ -223,7 +239,7 @@ class NoiseSignal
 		}
 	}
 
-      private:
+private:
 	enum Kind { UNKNOWN, WHITE, PINK, SWEEP, TONES, SPEECH, DC, BURSTS };
 	static constexpr int pink_octaves = 16;
 
@@ -329,5 +345,5 @@ class NoiseSignal
 	bool voiced = false, silent = true;
 	Resonator formants[2];
 	double loudness = 0;
-	std::unique_ptr<BurstPool> pool;
+	std::unique_ptr<BurstSource> pool;
 };

@@ -93,7 +93,7 @@ inline std::vector<short> pcm(const Sound &sound, uint32_t seed = 1)
 // Samples may come in pieces of any length; a last partial block is never fed.
 template <typename V> class Listener
 {
-      public:
+public:
 	void operator()(const short *samples, size_t count)
 	{
 		for (size_t i = 0; i < count; ++i) {
@@ -116,7 +116,7 @@ template <typename V> class Listener
 		return list;
 	}
 
-      private:
+private:
 	std::unique_ptr<typename V::Rx> decoder = std::make_unique<typename V::Rx>();
 	std::ostringstream out;
 	short block[V::block];

@@ -66,6 +66,18 @@ TYPED_TEST(Noise, BurstsOfTheOtherRateGiveNoEvent)
 	EXPECT_TRUE(kinds.empty()) << name << ": " << testing::PrintToString(kinds);
 }
 
+TYPED_TEST(Noise, FalsePreamblesAreRejected)
+{
+	typedef TypeParam V;
+	// True synchronisation symbols before random words in place of the
+	// metadata: every one is detected and fails; nothing passes.
+	std::string name = "preambles-" + std::to_string(V::rate) + "-2";
+	auto kinds = this->listen(name);
+	EXPECT_GE(kinds["EVENT:PREAMBLE_FAIL"], int(this->minutes * 60 / 3)) << name;
+	kinds.erase("EVENT:PREAMBLE_FAIL");
+	EXPECT_TRUE(kinds.empty()) << name << ": " << testing::PrintToString(kinds);
+}
+
 TYPED_TEST(Noise, BurstsOfTheOtherMappingsSynchronizeButCarryNoPayload)
 {
 	typedef TypeParam V;
