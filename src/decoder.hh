@@ -203,9 +203,9 @@ private:
 		if (++period_count == extended_length) window = view;
 	}
 
-	// Frequency-corrects symbol_length samples of window from offset into
-	// time_buffer with the oscillator osc, stepping it by delta, and returns
-	// the oscillator as it stands after count steps.
+	// Frequency-corrects count samples of window from offset into
+	// time_buffer with the oscillator osc, stepping it by delta and keeping
+	// it on the unit circle; returns the oscillator after count steps.
 	cmplx correct(int offset, cmplx osc, cmplx delta, int count)
 	{
 		for (int n = 0; n < count; ++n) {
