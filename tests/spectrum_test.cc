@@ -58,17 +58,20 @@ TEST(SpectrumPlot, JoinsColumnsWithOneStepLines)
 	for (int x = 0; x < width; ++x) EXPECT_EQ(rows_in_column(plot, x), std::vector<int>{127});
 	EXPECT_EQ(plot[127 * width], 0xff000000u);
 
+	// Rows 10, 14 and 10 again in three runs of columns: each step stands
+	// on its own between level stretches.
 	auto level = [](int row) { return 1 - row / 127.f; };
-	levels[100] = level(10), levels[101] = level(14);
-	levels[200] = level(14), levels[201] = level(10);
-	std::fill(levels.begin() + 202, levels.end(), level(10));
-	std::fill(levels.begin() + 102, levels.begin() + 200, level(14));
+	std::fill(levels.begin(), levels.begin() + 101, level(10));
+	std::fill(levels.begin() + 101, levels.begin() + 200, level(14));
+	std::fill(levels.begin() + 200, levels.end(), level(10));
 	spectrum_plot(SpectrumImage(plot.data()), levels.data(), 0x123456);
 	EXPECT_EQ(plot[10 * width + 100], 0xff123456u);
-	EXPECT_EQ(rows_in_column(plot, 100), (std::vector<int>{10, 11, 12, 127}));
+	EXPECT_EQ(rows_in_column(plot, 99), (std::vector<int>{10}));
+	EXPECT_EQ(rows_in_column(plot, 100), (std::vector<int>{10, 11, 12}));
 	EXPECT_EQ(rows_in_column(plot, 101), (std::vector<int>{13, 14}));
-	EXPECT_EQ(rows_in_column(plot, 200), (std::vector<int>{13, 14}));
-	EXPECT_EQ(rows_in_column(plot, 201), (std::vector<int>{10, 11, 12}));
+	EXPECT_EQ(rows_in_column(plot, 199), (std::vector<int>{13, 14}));
+	EXPECT_EQ(rows_in_column(plot, 200), (std::vector<int>{10, 11, 12}));
+	EXPECT_EQ(rows_in_column(plot, 201), (std::vector<int>{10}));
 }
 
 template <typename T>

@@ -89,9 +89,11 @@ void send(const Settings &set, const std::vector<std::string> &payloads)
 	long clipped = 0;
 	// Triangular dither of one step: without it the rounding error of a
 	// noiseless burst repeats with the burst's own periods and stands out in
-	// the spectrum as lines that no real recording has.
-	Random dither(1);
-	auto quantize = [&clipped, &dither, scale](float x) {
+	// the spectrum as lines that no real recording has. The in-phase and
+	// quadrature parts draw from streams of their own, so that the in-phase
+	// samples are the same in every channel layout.
+	Random dither_i(1), dither_q(2);
+	auto quantize = [&clipped, scale](float x, Random &dither) {
 		float v = std::nearbyint(x * scale + float(dither.uniform() - dither.uniform()));
 		if (v > 32767 || v < -32768) ++clipped, v = v > 0 ? 32767 : -32768;
 		return int16_t(v);
@@ -104,13 +106,13 @@ void send(const Settings &set, const std::vector<std::string> &payloads)
 		int length = (*encoder)(burst.data(), bytes, mode, set.call_sign, set.freq);
 		samples.assign(length * channels, 0);
 		for (int n = 0; n < length; ++n) {
-			int16_t re = quantize(burst[n].re);
+			int16_t re = quantize(burst[n].re, dither_i);
 			switch (set.channel) {
 			case 0: samples[n] = re; break;
 			case 1: samples[2 * n] = re; break;
 			case 2: samples[2 * n + 1] = re; break;
 			case 3: samples[2 * n] = samples[2 * n + 1] = re; break;
-			case 4: samples[2 * n] = re, samples[2 * n + 1] = quantize(burst[n].im); break;
+			case 4: samples[2 * n] = re, samples[2 * n + 1] = quantize(burst[n].im, dither_q); break;
 			}
 		}
 		for (long r = 0; r < set.repeat; ++r) {
