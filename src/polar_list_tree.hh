@@ -51,7 +51,7 @@ struct PolarListTree
 	{
 		constexpr int C = M - 1;
 		if constexpr (C <= 5) {
-			constexpr unsigned int all = C == 5 ? ~0u : (1u << (1 << C)) - 1;
+			constexpr unsigned int all = ~0u >> (32 - (1 << C));
 			if (frozen == all) {
 				PolarListNode<VEC, C>::rate0(metric, hard, soft);
 				return identity();
