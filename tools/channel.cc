@@ -56,20 +56,10 @@ struct Settings
 	const FadingProfile *fading = nullptr;
 };
 
-struct Failure
-{
-	std::string message;
-};
-
 Settings parse(int argc, char **argv)
 {
 	Settings set;
 	Options opt(argc, argv);
-	auto need = [&opt]() {
-		const char *v = opt.value();
-		if (!v) throw Failure{opt.name + " needs a value"};
-		return v;
-	};
 	auto bad = [&opt](const char *v, const char *range) {
 		return Failure{"invalid value for " + opt.name + ": " + v + " (" + range + ")"};
 	};
@@ -79,35 +69,35 @@ Settings parse(int argc, char **argv)
 			std::fputs(usage, stdout);
 			std::exit(0);
 		} else if (name == "--rate") {
-			const char *v = need();
+			const char *v = opt.required();
 			if (!parse_number(v, &set.rate) || set.rate < 1000 || set.rate > 384000)
 				throw bad(v, "1000 to 384000 Hz");
 		} else if (name == "--snr") {
-			const char *v = need();
+			const char *v = opt.required();
 			if (!parse_number(v, &set.snr) || std::abs(set.snr) > 200) throw bad(v, "-200 to 200 dB");
 		} else if (name == "--cfo") {
-			const char *v = need();
+			const char *v = opt.required();
 			if (!parse_number(v, &set.cfo)) throw bad(v, "a frequency in Hz");
 		} else if (name == "--ppm") {
-			const char *v = need();
+			const char *v = opt.required();
 			if (!parse_number(v, &set.ppm) || std::abs(set.ppm) > 10000) throw bad(v, "-10000 to 10000");
 		} else if (name == "--echo") {
-			const char *v = need();
+			const char *v = opt.required();
 			if (!parse_pair(v, &set.echo_ms, &set.echo_gain) || set.echo_ms <= 0 || set.echo_ms > 10000 ||
 			    std::abs(set.echo_gain) > 10)
 				throw bad(v, "MS:GAIN with 0 < MS <= 10000 and |GAIN| <= 10");
 		} else if (name == "--fading") {
-			const char *v = need();
+			const char *v = opt.required();
 			set.fading = nullptr;
 			for (auto &p : fading_profiles)
 				if (std::strcmp(v, p.name) == 0) set.fading = &p;
 			if (!set.fading) throw bad(v, "good, moderate or poor");
 		} else if (name == "--ssb") {
-			const char *v = need();
+			const char *v = opt.required();
 			if (!parse_pair(v, &set.ssb_low, &set.ssb_high) || set.ssb_low <= 0 || set.ssb_high <= set.ssb_low)
 				throw bad(v, "LOW:HIGH with 0 < LOW < HIGH");
 		} else if (name == "--seed") {
-			const char *v = need();
+			const char *v = opt.required();
 			if (!parse_number(v, &set.seed) || set.seed < 0) throw bad(v, "a number from 0 up");
 		} else {
 			throw Failure{"unknown option: " + name + " (see --help)"};

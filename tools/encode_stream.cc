@@ -63,11 +63,6 @@ int burst_mode(const Settings &set, const std::string &payload)
 	return payload.size() <= 85 ? 16 : payload.size() <= 128 ? 15 : 14;
 }
 
-struct Failure
-{
-	std::string message;
-};
-
 template <int RATE, int M>
 void send(const Settings &set, const std::vector<std::string> &payloads)
 {
@@ -139,11 +134,6 @@ Settings parse(int argc, char **argv)
 {
 	Settings set;
 	Options opt(argc, argv);
-	auto need = [&opt]() {
-		const char *v = opt.value();
-		if (!v) throw Failure{opt.name + " needs a value"};
-		return v;
-	};
 	auto bad = [&opt](const char *v) { return Failure{"invalid value for " + opt.name + ": " + v}; };
 	while (opt.next()) {
 		const std::string &name = opt.name;
@@ -151,43 +141,43 @@ Settings parse(int argc, char **argv)
 			std::fputs(usage, stdout);
 			std::exit(0);
 		} else if (name == "--rate") {
-			const char *v = need();
+			const char *v = opt.required();
 			if (!parse_number(v, &set.rate) || (set.rate != 8000 && set.rate != 48000))
 				throw Failure{std::string("unsupported sample rate: ") + v + " (8000 or 48000)"};
 		} else if (name == "--mapping") {
-			const char *v = need();
+			const char *v = opt.required();
 			if (!parse_number(v, &set.mapping) || (set.mapping != 2 && set.mapping != 4 && set.mapping != 8))
 				throw Failure{std::string("unsupported mapping: ") + v + " (2, 4 or 8)"};
 		} else if (name == "--channel") {
-			const char *v = need();
+			const char *v = opt.required();
 			if (!parse_number(v, &set.channel) || set.channel < 0 || set.channel > 4) throw bad(v);
 		} else if (name == "--call") {
-			const char *v = need();
+			const char *v = opt.required();
 			set.call_sign = encode_call_sign(v);
 			if (!set.call_sign)
 				throw Failure{std::string("invalid call sign: \"") + v +
 					      "\" (1 to 9 characters of A-Z, 0-9 and space, not all spaces)"};
 		} else if (name == "--mode") {
-			const char *v = need();
+			const char *v = opt.required();
 			if (std::string(v) == "ping") set.mode = 0;
 			else if (!parse_number(v, &set.mode) || set.mode < 0 || set.mode > 255) throw bad(v);
 		} else if (name == "--freq") {
-			const char *v = need();
+			const char *v = opt.required();
 			if (!parse_number(v, &set.freq)) throw bad(v);
 		} else if (name == "--level") {
-			const char *v = need();
+			const char *v = opt.required();
 			if (!parse_number(v, &set.level) || set.level > 0 || set.level < -100)
 				throw Failure{std::string("invalid level: ") + v + " (-100 to 0 dBFS)"};
 		} else if (name == "--silence") {
-			const char *v = need();
+			const char *v = opt.required();
 			if (!parse_number(v, &set.silence) || set.silence < 0 || set.silence > 3600)
 				throw Failure{std::string("invalid silence: ") + v + " (0 to 3600 seconds)"};
 		} else if (name == "--repeat") {
-			const char *v = need();
+			const char *v = opt.required();
 			if (!parse_number(v, &set.repeat) || set.repeat < 1 || set.repeat > 100000)
 				throw Failure{std::string("invalid repeat count: ") + v + " (1 to 100000)"};
 		} else if (name == "--text") {
-			set.text = need();
+			set.text = opt.required();
 			set.has_text = true;
 		} else if (name == "--wav" || name == "--lines") {
 			if (opt.has_attached_value()) throw Failure{name + " takes no value"};

@@ -8,6 +8,12 @@
 #include <string>
 #include <utility>
 
+// A bad command line or input: the message for standard error.
+struct Failure
+{
+	std::string message;
+};
+
 // Command-line options of the form "--name value" or "--name=value".
 class Options
 {
@@ -38,6 +44,13 @@ public:
 	{
 		if (attached) return std::exchange(attached, nullptr);
 		return index < argc ? argv[index++] : nullptr;
+	}
+
+	// The option's value; its absence is a Failure.
+	const char *required()
+	{
+		if (const char *v = value()) return v;
+		throw Failure{name + " needs a value"};
 	}
 
 	// True when "--name=value" gave a value to an option that takes none.
