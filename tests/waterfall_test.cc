@@ -18,7 +18,7 @@ const std::string waterfall = WATERFALL, encode_stream = ENCODE_STREAM;
 std::vector<short> samples_of(const std::string &bytes)
 {
 	std::vector<short> s(bytes.size() / 2);
-	std::memcpy(s.data(), bytes.data(), 2 * s.size());
+	if (!s.empty()) std::memcpy(s.data(), bytes.data(), 2 * s.size());
 	return s;
 }
 

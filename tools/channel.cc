@@ -171,7 +171,7 @@ int main(int argc, char **argv)
 			if (v > 32767 || v < -32768) ++clipped, v = v > 0 ? 32767 : -32768;
 			out[i] = int16_t(v);
 		}
-		std::fwrite(out.data(), 2, out.size(), stdout);
+		if (!out.empty()) std::fwrite(out.data(), 2, out.size(), stdout);
 		std::fflush(stdout);
 		if (clipped)
 			std::fprintf(stderr, "channel: %ld of %zu samples clipped at full scale\n", clipped, out.size());

@@ -110,10 +110,14 @@ void send(const Settings &set, const std::vector<std::string> &payloads)
 			case 4: samples[2 * n] = re, samples[2 * n + 1] = quantize(burst[n].im, dither_q); break;
 			}
 		}
+		// An empty vector may hand out a null pointer, which fwrite must not see.
+		auto write = [](const std::vector<int16_t> &v) {
+			if (!v.empty()) std::fwrite(v.data(), 2, v.size(), stdout);
+		};
 		for (long r = 0; r < set.repeat; ++r) {
-			std::fwrite(silence.data(), 2, silence.size(), stdout);
-			std::fwrite(samples.data(), 2, samples.size(), stdout);
-			std::fwrite(silence.data(), 2, silence.size(), stdout);
+			write(silence);
+			write(samples);
+			write(silence);
 		}
 	}
 	std::fflush(stdout);
