@@ -89,15 +89,21 @@ private:
 			T *low = sample + std::max(centre - margin, 0), *high = sample + std::min(centre + margin, sample_size - 1);
 			std::nth_element(sample, low, sample + sample_size, less);
 			std::nth_element(low + 1, high, sample + sample_size, less);
-			int below = 0, inside = 0;
-			for (int i = 0; i < count && inside < gather_size; ++i) {
-				T v = temp[i];
-				if (less(v, *low)) ++below;
-				else if (!less(*high, v)) gather[inside++] = v;
-			}
-			if (inside < gather_size && rank >= below && rank < below + inside) {
-				std::nth_element(gather, gather + (rank - below), gather + inside, less);
-				return gather[rank - below];
+			// Without NaN in the bracket the order is plain <, and a NaN
+			// value (above everything) falls outside it on its own.
+			T lo = *low, hi = *high;
+			if (lo == lo && hi == hi) {
+				int below = 0, inside = 0;
+				for (int i = 0; i < count; ++i) {
+					T v = temp[i];
+					below += v < lo;
+					gather[std::min(inside, gather_size - 1)] = v;
+					inside += v >= lo && v <= hi;
+				}
+				if (inside < gather_size && rank >= below && rank < below + inside) {
+					std::nth_element(gather, gather + (rank - below), gather + inside, less);
+					return gather[rank - below];
+				}
 			}
 		}
 		std::nth_element(temp, temp + rank, temp + count, less);
