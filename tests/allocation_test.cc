@@ -8,53 +8,15 @@
 
 #include "src/make_decoder.hh"
 #include "tests/air.hh"
+#include "tests/replaced_new.hh"
 
 // Every global allocation of the program passes through here and is counted.
 static std::atomic<long> allocations{0};
 
-static void *allocate(std::size_t size, std::size_t align)
+static bool refuse_allocation(bool)
 {
 	++allocations;
-	size = (size + align - 1) / align * align;
-	return std::aligned_alloc(align, size ? size : align);
-}
-
-// The blocks come from aligned_alloc, which free releases.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void *operator new(std::size_t size)
-{
-	if (void *p = allocate(size, alignof(std::max_align_t))) return p;
-	throw std::bad_alloc();
-}
-void *operator new(std::size_t size, std::align_val_t align)
-{
-	if (void *p = allocate(size, std::size_t(align))) return p;
-	throw std::bad_alloc();
-}
-void *operator new(std::size_t size, const std::nothrow_t &) noexcept
-{
-	return allocate(size, alignof(std::max_align_t));
-}
-void *operator new(std::size_t size, std::align_val_t align, const std::nothrow_t &) noexcept
-{
-	return allocate(size, std::size_t(align));
-}
-void operator delete(void *p) noexcept
-{
-	std::free(p);
-}
-void operator delete(void *p, std::size_t) noexcept
-{
-	std::free(p);
-}
-void operator delete(void *p, std::align_val_t) noexcept
-{
-	std::free(p);
-}
-void operator delete(void *p, std::size_t, std::align_val_t) noexcept
-{
-	std::free(p);
+	return false;
 }
 
 namespace {

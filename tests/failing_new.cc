@@ -2,12 +2,13 @@
 // made to fail: FAIL_ALLOCATIONS lists the numbers (from 1) of the
 // non-throwing allocations that return null, separated by commas.
 
-#include <cstddef>
 #include <cstdlib>
-#include <new>
 
-static bool should_fail()
+#include "tests/replaced_new.hh"
+
+static bool refuse_allocation(bool nothrow)
 {
+	if (!nothrow) return false;
 	static int count = 0;
 	++count;
 	const char *list = std::getenv("FAIL_ALLOCATIONS");
@@ -15,32 +16,3 @@ static bool should_fail()
 		if (std::strtol(list, &end, 10) == count) return true;
 	return false;
 }
-
-static void *allocate(std::size_t size, std::size_t align)
-{
-	size = (size + align - 1) / align * align;
-	return std::aligned_alloc(align, size ? size : align);
-}
-
-void *operator new(std::size_t size)
-{
-	if (void *p = allocate(size, alignof(std::max_align_t))) return p;
-	throw std::bad_alloc();
-}
-void *operator new(std::size_t size, std::align_val_t align)
-{
-	if (void *p = allocate(size, std::size_t(align))) return p;
-	throw std::bad_alloc();
-}
-void *operator new(std::size_t size, const std::nothrow_t &) noexcept
-{
-	return should_fail() ? nullptr : allocate(size, alignof(std::max_align_t));
-}
-void *operator new(std::size_t size, std::align_val_t align, const std::nothrow_t &) noexcept
-{
-	return should_fail() ? nullptr : allocate(size, std::size_t(align));
-}
-void operator delete(void *p) noexcept { std::free(p); }
-void operator delete(void *p, std::size_t) noexcept { std::free(p); }
-void operator delete(void *p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void *p, std::size_t, std::align_val_t) noexcept { std::free(p); }
