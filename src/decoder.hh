@@ -76,7 +76,6 @@ public:
 	{
 		ASSERT(sample_count <= extended_length);
 		for (int done = 0; done < sample_count;) {
-			cmplx analytic[chunk_length];
 			int count = std::min(chunk_length, sample_count - done);
 			intake(analytic, samples, done, count, channel);
 			for (int i = 0; i < count; ++i) take(analytic[i]);
@@ -318,6 +317,7 @@ private:
 	SchmidlCox<float, cmplx, extended_length, symbol_length / 2, guard_length> correlator;
 	DSP::DCBlocker<float> dc_blocker;
 	DSP::Hilbert<float, hilbert_taps> hilbert;
+	cmplx analytic[chunk_length]; // a member: a local array would be zeroed on every chunk
 	cmplx input_ring[2 * history_length];
 	int ring_pos0 = 0, ring_pos1 = history_length;
 	DSP::TheilSenEstimator<float, carrier_count> tse;
