@@ -1,5 +1,6 @@
 #pragma once
 
+#include "src/introselect.hh"
 #include "src/simd_isa.hh"
 
 #include <algorithm>
@@ -32,8 +33,11 @@ struct PolarListNode
 
 	// The information leaf: each path continues with bit 0 and with bit 1, and
 	// the 16 continuations of smallest metric survive. Which of equal metrics
-	// survive, and in which lane, follows std::nth_element and is part of the
-	// decoder's deterministic result.
+	// survive, and in which lane, is part of the decoder's deterministic
+	// result: candidates 0 ... 31 partially ordered by metric with the moves
+	// of libstdc++'s std::nth_element at position 16, new lane k taking the
+	// candidate at position k. introselect makes those moves on every platform
+	// and without the unpredictable branch per comparison.
 	static MAP rate1(int *metric, VEC *mesg, MAP *maps, int *count, VEC *hard, VEC *soft)
 		requires(M == 0)
 	{
@@ -48,7 +52,7 @@ struct PolarListNode
 			cand[k] = (metric[k] - std::min<int>(L[k], 0)) << 5 | k;
 			cand[LANES + k] = (metric[k] + std::max<int>(L[k], 0)) << 5 | (LANES + k);
 		}
-		std::nth_element(cand, cand + LANES, cand + 2 * LANES, [](int a, int b) { return a >> 5 < b >> 5; });
+		introselect(cand, LANES, [](int a, int b) { return a >> 5 < b >> 5; });
 		unsigned char lanes[LANES];
 		typename VEC::value_type decisions[LANES];
 		for (int k = 0; k < LANES; ++k) {
