@@ -5,11 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
-#include <vector>
 
 #include "src/event_line.hh"
 #include "src/make_decoder.hh"
-#include "tools/read_block.hh"
+#include "tools/block_reader.hh"
 
 static const char usage[] =
     "usage: decode_stream [RATE [MAPPING [CHANNEL]]] < samples\n"
@@ -82,13 +81,13 @@ int main(int argc, char **argv)
 	check_output();
 	int frames = rate / 50;
 	bool stereo = channel >= 1 && channel <= 4;
-	std::vector<short> block(frames * (stereo ? 2 : 1));
-	while (read_block(0, reinterpret_cast<char *>(block.data()), block.size() * sizeof(short))) {
+	BlockReader<short> input(0, frames * (stereo ? 2 : 1));
+	while (const short *block = input.next()) {
 		if (!decoder) {
 			reset_decoder(rate, mapping);
 			continue;
 		}
-		if (!decoder->feed(block.data(), frames, channel)) continue;
+		if (!decoder->feed(block, frames, channel)) continue;
 		int status = decoder->process();
 		write_event(std::cout, status, decoder);
 		if (status == STATUS_FAIL || status == STATUS_DONE || status == STATUS_HEAP) rebuild(rate, mapping);

@@ -7,7 +7,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "tools/read_block.hh"
+#include "tools/block_reader.hh"
 
 namespace {
 
@@ -24,25 +24,57 @@ struct Pipe
 	void close_writer() { close(fd[1]), fd[1] = -1; }
 };
 
-TEST(ReadBlock, GathersBytesArrivingOneAtATime)
+std::string text(const char *block, int size) { return block ? std::string(block, size) : "(end)"; }
+
+// Bytes trickling in one by one and arriving many blocks at once both come
+// out as the same whole blocks in order; the tail that is not a whole block
+// is dropped.
+TEST(BlockReader, CutsAnyArrivalIntoWholeBlocksInOrder)
+{
+	for (int piece : {1, 3, 5, 64}) {
+		Pipe p;
+		std::string all = "abcdefghijklmnopqrstuvwxyz";
+		std::thread writer([&] {
+			for (size_t i = 0; i < all.size(); i += piece) {
+				p.write(all.substr(i, piece));
+				std::this_thread::sleep_for(std::chrono::milliseconds(1));
+			}
+			p.close_writer();
+		});
+		BlockReader<char> reader(p.fd[0], 4, 3);
+		std::string got;
+		while (const char *block = reader.next()) got += text(block, 4) + "|";
+		EXPECT_EQ(got, "abcd|efgh|ijkl|mnop|qrst|uvwx|") << piece;
+		writer.join();
+	}
+}
+
+// Values wider than a byte may arrive split across reads.
+TEST(BlockReader, ReassemblesValuesSplitAcrossReads)
 {
 	Pipe p;
+	short values[] = {1, -2, 300, -32768};
+	std::string bytes(reinterpret_cast<const char *>(values), sizeof values);
 	std::thread writer([&] {
-		for (char c : std::string("abcdefg")) {
-			p.write(std::string(1, c));
-			std::this_thread::sleep_for(std::chrono::milliseconds(2));
-		}
+		p.write(bytes.substr(0, 3));
+		std::this_thread::sleep_for(std::chrono::milliseconds(5));
+		p.write(bytes.substr(3));
 		p.close_writer();
 	});
-	char block[4];
-	EXPECT_TRUE(read_block(p.fd[0], block, 4));
-	EXPECT_EQ(std::string(block, 4), "abcd");
-	// The last three bytes are not a whole block.
-	EXPECT_FALSE(read_block(p.fd[0], block, 4));
+	BlockReader<short> reader(p.fd[0], 2);
+	const short *block = reader.next();
+	ASSERT_NE(block, nullptr);
+	EXPECT_EQ(block[0], 1);
+	EXPECT_EQ(block[1], -2);
+	block = reader.next();
+	ASSERT_NE(block, nullptr);
+	EXPECT_EQ(block[0], 300);
+	EXPECT_EQ(block[1], -32768);
+	EXPECT_EQ(reader.next(), nullptr);
 	writer.join();
 }
 
-TEST(ReadBlock, RetriesAReadInterruptedBySignal)
+TEST(BlockReader, RetriesAReadInterruptedBySignal)
 {
 	struct sigaction action = {};
 	action.sa_handler = [](int) {};
@@ -51,25 +83,24 @@ TEST(ReadBlock, RetriesAReadInterruptedBySignal)
 	struct sigaction old;
 	ASSERT_EQ(sigaction(SIGUSR1, &action, &old), 0);
 	Pipe p;
-	pthread_t reader = pthread_self();
+	pthread_t reader_thread = pthread_self();
 	std::thread writer([&] {
 		std::this_thread::sleep_for(std::chrono::milliseconds(50));
-		pthread_kill(reader, SIGUSR1);
+		pthread_kill(reader_thread, SIGUSR1);
 		std::this_thread::sleep_for(std::chrono::milliseconds(50));
 		p.write("12345678");
 	});
-	char block[8];
-	EXPECT_TRUE(read_block(p.fd[0], block, 8));
-	EXPECT_EQ(std::string(block, 8), "12345678");
+	BlockReader<char> reader(p.fd[0], 8);
+	EXPECT_EQ(text(reader.next(), 8), "12345678");
 	writer.join();
 	sigaction(SIGUSR1, &old, nullptr);
 }
 
-TEST(ReadBlock, ReadErrorEndsTheProgramWithItsReason)
+TEST(BlockReader, ReadErrorEndsTheProgramWithItsReason)
 {
 	int dir = open("/", O_RDONLY);
-	char block[2];
-	EXPECT_EXIT(read_block(dir, block, 2), testing::ExitedWithCode(1), "Read error: Is a directory");
+	BlockReader<char> reader(dir, 2);
+	EXPECT_EXIT(reader.next(), testing::ExitedWithCode(1), "Read error: Is a directory");
 	close(dir);
 }
 

@@ -8,11 +8,10 @@
 #include <iostream>
 #include <string>
 #include <unistd.h>
-#include <vector>
 
 #include "tools/options.hh"
 #include "tools/png_file.hh"
-#include "tools/read_block.hh"
+#include "tools/block_reader.hh"
 #include "tools/waterfall_picture.hh"
 
 namespace {
@@ -93,9 +92,8 @@ int main(int argc, char **argv)
 {
 	Arguments args = parse(argc, argv);
 	WaterfallRecorder recorder(args.rate, args.mapping, args.channel);
-	std::vector<short> block(recorder.block_samples());
-	while (read_block(0, reinterpret_cast<char *>(block.data()), block.size() * sizeof(short)))
-		recorder.block(block.data());
+	BlockReader<short> input(0, recorder.block_samples());
+	while (const short *block = input.next()) recorder.block(block);
 	Picture picture = waterfall_picture(recorder);
 	std::string error;
 	if (!write_png(args.out.c_str(), picture.width, picture.height, picture.pixels.data(), &error)) {
