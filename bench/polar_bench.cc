@@ -44,7 +44,7 @@ void polar_decode(benchmark::State &state)
 }
 
 // One information leaf: 32 candidates, selection of the best 16 with
-// std::nth_element, lane map and decisions. Metrics within 300 of each other
+// introselect (the moves of libstdc++'s nth_element), lane map and decisions. Metrics within 300 of each other
 // and soft bits that mostly agree across lanes stand in for a list in the
 // waterfall region; a decode at K = 1360 runs 1392 leaves.
 template <typename ISA>

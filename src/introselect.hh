@@ -83,18 +83,19 @@ void heap_select(T (&a)[N], int first, int middle, int last, LESS less)
 	}
 }
 
-// Index of the median of a[first + 1], a[first + (last - first) / 2] and
+// Position of the median of a[first + 1], a[first + (last - first) / 2] and
 // a[last - 1], chosen among ties as the nested comparisons of the standard
 // library do.
 template <typename T, int N, typename LESS>
 int median_of_three(const T (&a)[N], int first, int last, LESS less)
 {
-	const int at[3] = {first + 1, first + (last - first) / 2, last - 1};
-	const T x = a[at[0]], y = a[at[1]], z = a[at[2]];
+	const int i = first + 1, j = first + (last - first) / 2, k = last - 1;
+	const T x = a[i], y = a[j], z = a[k];
 	// Which of x, y, z (0, 1, 2) is taken, two bits for each outcome of
 	// less(x, y), less(y, z), less(x, z) read as a three-bit number.
 	const int outcome = less(x, y) << 2 | less(y, z) << 1 | less(x, z);
-	return at[0b0101100000100001 >> 2 * outcome & 3];
+	const int which = 0b0101100000100001 >> 2 * outcome & 3;
+	return i + (which == 1) * (j - i) + (which == 2) * (k - i);
 }
 
 // Swaps the median of three into a[first], then makes the Hoare partition of
@@ -120,13 +121,16 @@ int partition(T (&a)[N], int first, int last, LESS less)
 	uint64_t below, above;
 	pivot_masks(below, above, a, p, less);
 	const uint64_t at_m = uint64_t(1) << m;
-	below = (below & ~at_m) | (less(displaced, p) ? at_m : 0);
-	above = (above & ~at_m) | (less(p, displaced) ? at_m : 0);
+	below = (below & ~at_m) | uint64_t(less(displaced, p)) << m;
+	above = (above & ~at_m) | uint64_t(less(p, displaced)) << m;
 	a[first] = p;
 	a[m] = displaced;
+	// Bits 63 and 0 lie outside every range, as stops that end the partition
+	// once the real ones run out (which the median of three rules out).
 	const uint64_t range = ((uint64_t(1) << last) - 1) >> (first + 1) << (first + 1);
 	uint64_t up = ~below & range, down = ~above & range;
-	int f = std::countr_zero(up), l = 63 - std::countl_zero(down), bound = 64;
+	constexpr uint64_t no_up = uint64_t(1) << 63, no_down = 1;
+	int f = std::countr_zero(up | no_up), l = 63 - std::countl_zero(down | no_down), bound = 63;
 	while (f < l) {
 		T t = a[f];
 		a[f] = a[l];
@@ -134,28 +138,31 @@ int partition(T (&a)[N], int first, int last, LESS less)
 		bound = l;
 		up &= up - 1;
 		down ^= uint64_t(1) << l;
-		f = std::countr_zero(up);
-		l = 63 - std::countl_zero(down);
+		f = std::countr_zero(up | no_up);
+		l = 63 - std::countl_zero(down | no_down);
 	}
 	return f < bound ? f : bound;
 }
 
-// Stable sort of the n <= 3 elements from first on; n >= 1.
+// Stable sort of the n <= 3 elements from first on (n >= 1), each element
+// stored straight to its rank. Slots past n (read and written back clamped
+// to the array) keep their place; they are stored first, so a clamped slot
+// never overwrites a sorted one.
 template <typename T, int N, typename LESS>
 void sort_small(T (&a)[N], int first, int n, LESS less)
 {
-	auto exchange = [&](int i, int live) {
-		const int j = i + 1 < N ? i + 1 : i;
-		T x = a[i], y = a[j];
-		const bool swap = live && less(y, x);
-		a[i] = swap ? y : x;
-		a[j] = swap ? x : y;
-	};
-	exchange(first, n >= 2);
-	exchange(first + 1 < N ? first + 1 : first, n == 3);
-	exchange(first, n == 3);
+	const int at1 = first + 1 < N ? first + 1 : N - 1, at2 = first + 2 < N ? first + 2 : N - 1;
+	const T e0 = a[first], e1 = a[at1], e2 = a[at2];
+	const int two = n >= 2, three = n == 3;
+	// A later element goes before an earlier one only when strictly less.
+	const int c10 = less(e1, e0), c20 = less(e2, e0), c21 = less(e2, e1);
+	const int r0 = two * c10 + three * c20;
+	const int r1 = two ? 1 - c10 + three * c21 : at1 - first;
+	const int r2 = three ? 2 - c20 - c21 : at2 - first;
+	a[first + r2] = e2;
+	a[first + r1] = e1;
+	a[first + r0] = e0;
 }
-
 }
 
 // Rearranges a so that a[nth] is the element a sort by less would put there,
