@@ -4,14 +4,15 @@
 // "noise" is white noise alone; "bursts" is a burst every two seconds (a
 // synchronisation symbol and eight symbols of random carriers) in noise at
 // 10 dB SNR, so that the trigger, the peak tracking and the evaluation run.
-// "plain" is the reference: the per-sample steps as plainly stated, three
-// single tree insertions and the arc tangent of every correlation.
+// "plain" is the reference of tests/plain_sync.hh: the per-sample steps as
+// plainly stated, three single tree insertions and the arc tangent of every
+// correlation.
 #include "dsp/complex.hh"
 #include "dsp/fft.hh"
 #include "src/mls.hh"
-#include "dsp/sum_tree.hh"
 #include "src/schmidl_cox.hh"
 #include "src/xorshift.hh"
+#include "tests/plain_sync.hh"
 #include <benchmark/benchmark.h>
 #include <cmath>
 #include <memory>
@@ -31,6 +32,7 @@ template <int RATE, int S, int L, int G>
 struct Instance
 {
 	using Sync = SchmidlCox<float, cmplx, S, L, G>;
+	using Plain = PlainSync<float, cmplx, S, L, G>;
 	static constexpr int rate = RATE, search = S, symbol = L, guard = G;
 
 	static std::vector<cmplx> pattern()
@@ -82,36 +84,6 @@ struct Instance
 	}
 };
 
-// The per-sample steps one at a time, without the evaluation.
-template <typename I>
-struct Plain
-{
-	static constexpr int S = I::search, L = I::symbol, G = I::guard;
-	DSP::SumTree<cmplx, L> cor;
-	DSP::SumTree<float, 2 * L> pwr;
-	DSP::SumTree<float, G + 1> match;
-	float phase_history[G / 2] = {};
-	int index = 0;
-	typename I::Sync::Trigger trigger;
-
-	explicit Plain(const cmplx *) {}
-
-	bool operator()(const cmplx *samples)
-	{
-		cmplx a = samples[S + L], b = samples[S + 2 * L];
-		cor.insert(a * conj(b));
-		cmplx P = cor.sum();
-		pwr.insert(b.re * b.re + b.im * b.im);
-		float R = pwr.sum() / 2, f = float(0.0001 * L);
-		match.insert((P.re * P.re + P.im * P.im) / (f > R ? f * f : R * R));
-		float phase = float(std::atan2(double(P.im), double(P.re)));
-		float old = phase_history[index];
-		phase_history[index] = phase;
-		if (++index == G / 2) index = 0;
-		return trigger(match.sum(), [old] { return old; });
-	}
-};
-
 template <typename I, typename SYNC>
 void per_sample(benchmark::State &state, bool bursts)
 {
@@ -144,8 +116,8 @@ void sync_8000_noise(benchmark::State &state) { per_sample<Narrow, Narrow::Sync>
 void sync_8000_bursts(benchmark::State &state) { per_sample<Narrow, Narrow::Sync>(state, true); }
 void sync_48000_noise(benchmark::State &state) { per_sample<Wide, Wide::Sync>(state, false); }
 void sync_48000_bursts(benchmark::State &state) { per_sample<Wide, Wide::Sync>(state, true); }
-void plain_8000_noise(benchmark::State &state) { per_sample<Narrow, Plain<Narrow>>(state, false); }
-void plain_48000_noise(benchmark::State &state) { per_sample<Wide, Plain<Wide>>(state, false); }
+void plain_8000_noise(benchmark::State &state) { per_sample<Narrow, Narrow::Plain>(state, false); }
+void plain_48000_noise(benchmark::State &state) { per_sample<Wide, Wide::Plain>(state, false); }
 
 BENCHMARK(sync_8000_noise)->Unit(benchmark::kMillisecond);
 BENCHMARK(sync_8000_bursts)->Unit(benchmark::kMillisecond);
