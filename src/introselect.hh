@@ -8,29 +8,35 @@ namespace CODE {
 
 namespace detail {
 
+// Bit i, and bit N - 1 - i, for the positions i of an array of N.
 template <int N>
 struct PositionBits
 {
 	using MASK = std::conditional_t<N <= 32, uint32_t, uint64_t>;
-	MASK bit[N];
-	constexpr PositionBits() : bit()
+	MASK bit[N], reversed[N];
+	constexpr PositionBits() : bit(), reversed()
 	{
-		for (int i = 0; i < N; ++i) bit[i] = MASK(1) << i;
+		for (int i = 0; i < N; ++i) {
+			bit[i] = MASK(1) << i;
+			reversed[i] = MASK(1) << (N - 1 - i);
+		}
 	}
 };
 
-// Bit i of the first mask says less(a[i], p), of the second less(p, a[i]).
-// Over the whole fixed-size array, so the loops vectorise (compare, select
-// the position's bit, OR); the caller masks off what lies outside its range.
+// Bit i of the first mask says less(a[i], p); bit N - 1 - i of the second
+// says less(p, a[i]), reversed so that a downward scan finds its next stop
+// with the same cheap lowest-bit steps as an upward one. Over the whole
+// fixed-size array, so the loops vectorise (compare, select the position's
+// bit, OR); the caller masks off what lies outside its range.
 template <typename T, int N, typename LESS>
-void pivot_masks(uint64_t &below, uint64_t &above, const T (&a)[N], T p, LESS less)
+void pivot_masks(uint64_t &below, uint64_t &above_reversed, const T (&a)[N], T p, LESS less)
 {
 	static constexpr PositionBits<N> position;
 	typename PositionBits<N>::MASK b = 0, c = 0;
 	for (int i = 0; i < N; ++i) b |= less(a[i], p) ? position.bit[i] : 0;
-	for (int i = 0; i < N; ++i) c |= less(p, a[i]) ? position.bit[i] : 0;
+	for (int i = 0; i < N; ++i) c |= less(p, a[i]) ? position.reversed[i] : 0;
 	below = b;
-	above = c;
+	above_reversed = c;
 }
 
 template <typename T, int N, typename LESS>
@@ -120,26 +126,27 @@ int partition(T (&a)[N], int first, int last, LESS less)
 	const T p = a[m], displaced = a[first];
 	uint64_t below, above;
 	pivot_masks(below, above, a, p, less);
-	const uint64_t at_m = uint64_t(1) << m;
-	below = (below & ~at_m) | uint64_t(less(displaced, p)) << m;
-	above = (above & ~at_m) | uint64_t(less(p, displaced)) << m;
+	below = (below & ~(uint64_t(1) << m)) | uint64_t(less(displaced, p)) << m;
+	above = (above & ~(uint64_t(1) << (N - 1 - m))) | uint64_t(less(p, displaced)) << (N - 1 - m);
 	a[first] = p;
 	a[m] = displaced;
-	// Bits 63 and 0 lie outside every range, as stops that end the partition
-	// once the real ones run out (which the median of three rules out).
+	// Positions first + 1 ... last - 1, forward and reversed; bit 63 lies
+	// outside both, a stop that ends the partition once the real ones run out
+	// (which the median of three rules out).
 	const uint64_t range = ((uint64_t(1) << last) - 1) >> (first + 1) << (first + 1);
-	uint64_t up = ~below & range, down = ~above & range;
-	constexpr uint64_t no_up = uint64_t(1) << 63, no_down = 1;
-	int f = std::countr_zero(up | no_up), l = 63 - std::countl_zero(down | no_down), bound = 63;
+	const uint64_t range_reversed = ((uint64_t(1) << (N - 1 - first)) - 1) >> (N - last) << (N - last);
+	constexpr uint64_t none = uint64_t(1) << 63;
+	uint64_t up = ~below & range, down = ~above & range_reversed;
+	int f = std::countr_zero(up | none), l = N - 1 - std::countr_zero(down | none), bound = 63;
 	while (f < l) {
 		T t = a[f];
 		a[f] = a[l];
 		a[l] = t;
 		bound = l;
 		up &= up - 1;
-		down ^= uint64_t(1) << l;
-		f = std::countr_zero(up | no_up);
-		l = 63 - std::countl_zero(down | no_down);
+		down &= down - 1;
+		f = std::countr_zero(up | none);
+		l = N - 1 - std::countr_zero(down | none);
 	}
 	return f < bound ? f : bound;
 }
