@@ -91,9 +91,9 @@ void heap_select(T (&a)[N], int first, int middle, int last, LESS less)
 
 // Position of the median of a[first + 1], a[first + (last - first) / 2] and
 // a[last - 1], chosen among ties as the nested comparisons of the standard
-// library do.
+// library do; its value goes to median without waiting for a second load.
 template <typename T, int N, typename LESS>
-int median_of_three(const T (&a)[N], int first, int last, LESS less)
+int median_of_three(T &median, const T (&a)[N], int first, int last, LESS less)
 {
 	const int i = first + 1, j = first + (last - first) / 2, k = last - 1;
 	const T x = a[i], y = a[j], z = a[k];
@@ -101,6 +101,8 @@ int median_of_three(const T (&a)[N], int first, int last, LESS less)
 	// less(x, y), less(y, z), less(x, z) read as a three-bit number.
 	const int outcome = less(x, y) << 2 | less(y, z) << 1 | less(x, z);
 	const int which = 0b0101100000100001 >> 2 * outcome & 3;
+	const T v[3] = {x, y, z};
+	median = v[which];
 	return i + (which == 1) * (j - i) + (which == 2) * (k - i);
 }
 
@@ -122,8 +124,9 @@ int median_of_three(const T (&a)[N], int first, int last, LESS less)
 template <typename T, int N, typename LESS>
 int partition(T (&a)[N], int first, int last, LESS less)
 {
-	const int m = median_of_three(a, first, last, less);
-	const T p = a[m], displaced = a[first];
+	T p;
+	const int m = median_of_three(p, a, first, last, less);
+	const T displaced = a[first];
 	uint64_t below, above;
 	pivot_masks(below, above, a, p, less);
 	below = (below & ~(uint64_t(1) << m)) | uint64_t(less(displaced, p)) << m;
