@@ -173,6 +173,7 @@ void sort_small(T (&a)[N], int first, int n, LESS less)
 	a[first + r1] = e1;
 	a[first + r0] = e0;
 }
+
 }
 
 // Rearranges a so that a[nth] is the element a sort by less would put there,

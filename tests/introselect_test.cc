@@ -76,7 +76,8 @@ TYPED_TEST(Introselect, SameArrangementAsLibstdcxxNthElement)
 			pack(theirs, keys.data());
 			CODE::introselect(ours, nth, key_less<N>);
 			std::nth_element(theirs, theirs + nth, theirs + N, key_less<N>);
-			ASSERT_TRUE(std::equal(ours, ours + N, theirs)) << "nth " << nth << " key 0 " << keys[0];
+			ASSERT_TRUE(std::equal(ours, ours + N, theirs))
+			    << "nth " << nth << " key 0 " << keys[0];
 		}
 #else
 	GTEST_SKIP() << "the arrangement is defined by libstdc++'s nth_element";
@@ -96,8 +97,10 @@ TYPED_TEST(Introselect, PartitionsAroundNth)
 			std::copy(a, a + N, start);
 			std::sort(start, start + N);
 			CODE::introselect(a, nth, key_less<N>);
-			for (int i = 0; i < nth; ++i) ASSERT_FALSE(key_less<N>(a[nth], a[i])) << nth << " " << i;
-			for (int i = nth + 1; i < N; ++i) ASSERT_FALSE(key_less<N>(a[i], a[nth])) << nth << " " << i;
+			for (int i = 0; i < nth; ++i)
+				ASSERT_FALSE(key_less<N>(a[nth], a[i])) << nth << " " << i;
+			for (int i = nth + 1; i < N; ++i)
+				ASSERT_FALSE(key_less<N>(a[i], a[nth])) << nth << " " << i;
 			std::sort(a, a + N);
 			ASSERT_TRUE(std::equal(a, a + N, start));
 		}
@@ -118,9 +121,12 @@ const Fallback fallbacks[] = {
 	      0, 2, 4, 30, 29, 13, 26, 17, 22, 23, 18, 19, 14, 11, 20, 3}},
 	{16, {29, 1, 2, 28, 7, 21, 6, 10, 8, 22, 23, 15, 20, 13, 24, 26,
 	      31, 30, 12, 19, 16, 17, 18, 11, 14, 4, 5, 3, 25, 27, 9, 0}},
-	{16, {4, 2, 5, 1, 4, 2, 6, 3, 6, 6, 4, 5, 4, 6, 4, 4, 0, 1, 2, 6, 5, 4, 6, 6, 6, 6, 6, 6, 6, 4, 4, 0}},
-	{16, {5, 0, 2, 5, 2, 2, 3, 2, 2, 2, 2, 2, 3, 3, 2, 4, 5, 5, 2, 2, 3, 2, 2, 3, 3, 1, 4, 1, 5, 5, 2, 0}},
-	{5, {6, 6, 1, 3, 4, 1, 3, 2, 2, 3, 3, 3, 0, 4, 4, 5, 5, 1, 4, 3, 3, 3, 3, 3, 3, 3, 5, 5, 0, 4, 5, 6}},
+	{16, {4, 2, 5, 1, 4, 2, 6, 3, 6, 6, 4, 5, 4, 6, 4, 4,
+	      0, 1, 2, 6, 5, 4, 6, 6, 6, 6, 6, 6, 6, 4, 4, 0}},
+	{16, {5, 0, 2, 5, 2, 2, 3, 2, 2, 2, 2, 2, 3, 3, 2, 4,
+	      5, 5, 2, 2, 3, 2, 2, 3, 3, 1, 4, 1, 5, 5, 2, 0}},
+	{5, {6, 6, 1, 3, 4, 1, 3, 2, 2, 3, 3, 3, 0, 4, 4, 5,
+	     5, 1, 4, 3, 3, 3, 3, 3, 3, 3, 5, 5, 0, 4, 5, 6}},
 	{24, {21, 1, 17, 3, 25, 5, 19, 7, 24, 9, 22, 11, 23, 13, 20, 15,
 	      0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 26, 27, 28, 29, 30, 31}},
 };
@@ -149,8 +155,10 @@ TEST(IntroselectFallback, PartitionsAroundNth)
 		std::copy(a, a + 32, start);
 		std::sort(start, start + 32);
 		CODE::introselect(a, f.nth, key_less<32>);
-		for (int i = 0; i < f.nth; ++i) EXPECT_FALSE(key_less<32>(a[f.nth], a[i])) << f.nth << " " << i;
-		for (int i = f.nth + 1; i < 32; ++i) EXPECT_FALSE(key_less<32>(a[i], a[f.nth])) << f.nth << " " << i;
+		for (int i = 0; i < f.nth; ++i)
+			EXPECT_FALSE(key_less<32>(a[f.nth], a[i])) << f.nth << " " << i;
+		for (int i = f.nth + 1; i < 32; ++i)
+			EXPECT_FALSE(key_less<32>(a[i], a[f.nth])) << f.nth << " " << i;
 		std::sort(a, a + 32);
 		EXPECT_TRUE(std::equal(a, a + 32, start));
 	}
