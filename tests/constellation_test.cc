@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "src/constellation.hh"
 #include "src/mls.hh"
@@ -17,6 +20,8 @@ class ConstellationTest : public testing::Test
 using Mappings = testing::Types<Constellation<2>, Constellation<4>, Constellation<8>>;
 TYPED_TEST_SUITE(ConstellationTest, Mappings);
 
+// A point off the unit circle, a wrong bit order or a decision boundary in the
+// wrong place moves a point, its decision or the sign of a soft bit.
 TYPED_TEST(ConstellationTest, EveryPointIsItsOwnDecisionAndItsSoftBitsGiveItsBitsBack)
 {
 	constexpr int bits = TypeParam::bits;
@@ -35,34 +40,25 @@ TYPED_TEST(ConstellationTest, EveryPointIsItsOwnDecisionAndItsSoftBitsGiveItsBit
 	}
 }
 
+// Scale and axes of the soft values, and the decision at the origin.
 TEST(Constellation, SoftValuesOfTheDocumentedPoints)
 {
 	int8_t soft[3];
 	Constellation<2>::soft(soft, {-0.25f, 0.9f}, 100);
 	EXPECT_EQ(soft[0], -25);
 	Constellation<4>::soft(soft, {0.5f, -0.2f}, 100);
-	EXPECT_EQ(soft[0], 50);
-	EXPECT_EQ(soft[1], -20);
+	EXPECT_EQ(std::vector<int>(soft, soft + 2), (std::vector<int>{50, -20}));
 	Constellation<8>::soft(soft, {0, 1}, 100);
-	EXPECT_EQ(soft[0], -71);
-	EXPECT_EQ(soft[1], 0);
-	EXPECT_EQ(soft[2], 100);
+	EXPECT_EQ(std::vector<int>(soft, soft + 3), (std::vector<int>{-71, 0, 100}));
 	EXPECT_EQ(Constellation<8>::hard({0, 0}), DSP::Complex<float>(0.9238795f, 0.38268343f));
 	EXPECT_EQ(Constellation<4>::hard({0, 0}), DSP::Complex<float>(0.70710677f, 0.70710677f));
 }
 
 TEST(SoftBits, RoundToNearestEvenAndClampNaNIsAnErasure)
 {
-	EXPECT_EQ(quantize_soft(0.5f), 0);
-	EXPECT_EQ(quantize_soft(1.5f), 2);
-	EXPECT_EQ(quantize_soft(-2.5f), -2);
-	EXPECT_EQ(quantize_soft(126.6f), 127);
-	EXPECT_EQ(quantize_soft(127.5f), 127);
-	EXPECT_EQ(quantize_soft(1e9f), 127);
-	EXPECT_EQ(quantize_soft(-128.4f), -128);
-	EXPECT_EQ(quantize_soft(-1e9f), -128);
-	EXPECT_EQ(quantize_soft(INFINITY), 127);
-	EXPECT_EQ(quantize_soft(NAN), 0);
+	const std::pair<float, int> cases[] = {{0.5f, 0},   {1.5f, 2},       {-2.5f, -2},   {126.6f, 127},   {127.5f, 127},
+					       {1e9f, 127}, {-128.4f, -128}, {-1e9f, -128}, {INFINITY, 127}, {NAN, 0}};
+	for (auto [x, q] : cases) EXPECT_EQ(quantize_soft(x), q) << x;
 }
 
 TEST(Sequences, WhiteningStreamStartsAsPublished)
@@ -71,21 +67,22 @@ TEST(Sequences, WhiteningStreamStartsAsPublished)
 	for (unsigned expected : {0x63u, 0x7Au, 0xA0u, 0x7Eu}) EXPECT_EQ(whitening() & 255, expected);
 }
 
+// The published chips; each register is back at its start after one period,
+// and the scrambler's period holds 128 minus chips, as a maximal length one does.
 TEST(Sequences, PreambleAndScramblerAreMaximalLength)
 {
-	const char *preamble = "++++++-+++-++--+++-+---+-+--+--+++++--++--+-+-++---++----+--+-++++-+-+-+-----+-++-+-+++--+---+++-------++++---+----++-+--++-++-";
-	MLS seven(0x89);
-	for (int i = 0; i < 127; ++i) EXPECT_EQ(seven() ? '-' : '+', preamble[i]) << i;
+	auto chips = [](MLS &mls, int n) {
+		std::string s;
+		while (n--) s += mls() ? '-' : '+';
+		return s;
+	};
+	MLS seven(0x89), eight(0x12B);
+	EXPECT_EQ(chips(seven, 127), "++++++-+++-++--+++-+---+-+--+--+++++--++--+-+-++---++----+--+-++++-+-+-"
+				     "+-----+-++-+-+++--+---+++-------++++---+----++-+--++-++-");
 	EXPECT_EQ(seven.state(), 1);
-	MLS eight(0x12B);
-	const char *first = "+++++++-++-+----";
-	int minus = 0;
-	for (int i = 0; i < 255; ++i) {
-		bool bit = eight();
-		minus += bit;
-		if (i < 16) EXPECT_EQ(bit ? '-' : '+', first[i]) << i;
-	}
-	EXPECT_EQ(minus, 128);
+	std::string scrambler = chips(eight, 255);
+	EXPECT_EQ(scrambler.substr(0, 16), "+++++++-++-+----");
+	EXPECT_EQ(std::count(scrambler.begin(), scrambler.end(), '-'), 128);
 	EXPECT_EQ(eight.state(), 1);
 }
 
