@@ -101,7 +101,7 @@ TYPED_TEST(BurstStatus, EventLinesOfCallSignsModesAndAFailedPayload)
 	std::vector<std::string> expected = {
 		"EVENT:SYNC|CFO:1500|MODE:16|CALL:ZZZZZZZZZ\n", "EVENT:MESSAGE|FLIPS:0|PAYLOAD:zz\n",
 		"EVENT:NOPE|CFO:1500|MODE:16|CALL:         \n", "EVENT:NOPE|CFO:1500|MODE:0|CALL:         \n",
-		"EVENT:NOPE|CFO:1500|MODE:0|CALL:         \n",  "EVENT:NOPE|CFO:1500|MODE:200|CALL:        4\n",
+		"EVENT:NOPE|CFO:1500|MODE:0|CALL:         \n", "EVENT:NOPE|CFO:1500|MODE:200|CALL:        4\n",
 		"EVENT:SYNC|CFO:1500|MODE:16|CALL:ZZZZZZZZZ\n", "EVENT:MESSAGE|FLIPS:-1|PAYLOAD:\n"};
 	EXPECT_EQ(this->receive().second, expected);
 }
@@ -134,7 +134,8 @@ TYPED_TEST(BurstStatus, LastSymbolOutranksAPreambleStatusOfTheSameStep)
 	int swallowed = 0, reported = 0;
 	for (int step = 0; step < 8; ++step) {
 		this->signal.assign(this->signal.size(), cmplx());
-		double start = 0.5 + this->burst_seconds - 2.6 * this->symbol_seconds + step * this->symbol_seconds / 4;
+		double start =
+		    0.5 + this->burst_seconds - 2.6 * this->symbol_seconds + step * this->symbol_seconds / 4;
 		this->add(0.5, 16, 1, "end", 1000);
 		this->add(start, 0, 2, "", this->other_centre, 2);
 		auto [statuses, lines] = this->receive();

@@ -19,14 +19,15 @@ using Variants = testing::Types<Decoder<8000, 2>, Decoder<8000, 4>, Decoder<8000
 				Decoder<48000, 4>, Decoder<48000, 8>>;
 TYPED_TEST_SUITE(DecoderTest, Variants);
 
-// Feeds the whole signal in blocks of 20 ms, as the driver does.
+// A fresh receiver fed the whole signal in blocks of 20 ms, as the driver does.
 template <typename D>
-int feed_all(D &decoder, const std::vector<short> &samples, int channel)
+std::unique_ptr<D> fed(const std::vector<short> &samples, int channel)
 {
-	int frame = channel >= 1 && channel <= 4 ? 2 : 1, block = decoder.rate() / 50, periods = 0;
+	auto decoder = std::make_unique<D>();
+	int frame = channel >= 1 && channel <= 4 ? 2 : 1, block = decoder->rate() / 50;
 	for (size_t i = 0; i + block * frame <= samples.size(); i += block * frame)
-		periods += decoder.feed(samples.data() + i, block, channel);
-	return periods;
+		decoder->feed(samples.data() + i, block, channel);
+	return decoder;
 }
 
 template <typename D>
@@ -36,18 +37,32 @@ std::complex<float> newest(const D &decoder, int age = 0)
 	return {s.re, s.im};
 }
 
-TYPED_TEST(DecoderTest, CompletesAPeriodOnEveryNinthBlock)
+// A period completes on every ninth 20 ms block; silence leaves nothing to
+// report: no payload (the buffer untouched), mode 0, no offset, no call sign.
+TYPED_TEST(DecoderTest, SilenceCompletesPeriodsAndReportsNothing)
 {
 	auto d = std::make_unique<TypeParam>();
 	EXPECT_EQ(d->rate(), TypeParam::symbol_length * 25 / 4);
+	EXPECT_EQ(d->process(), STATUS_OKAY);
 	std::vector<short> block(d->rate() / 50);
 	for (int period = 0; period < 3; ++period) {
 		for (int i = 0; i < 8; ++i) EXPECT_FALSE(d->feed(block.data(), block.size(), 0));
 		EXPECT_TRUE(d->feed(block.data(), block.size(), 0));
 		EXPECT_EQ(d->process(), STATUS_OKAY);
 	}
+	unsigned char payload[170], call[192] = {};
+	for (int i = 0; i < 170; ++i) payload[i] = i;
+	EXPECT_EQ(d->fetch(payload), -1);
+	for (int i = 0; i < 170; ++i) ASSERT_EQ(payload[i], i);
+	float cfo = -1;
+	int mode = -1;
+	d->staged(&cfo, &mode, call);
+	EXPECT_EQ(cfo, 0);
+	EXPECT_EQ(mode, 0);
+	EXPECT_STREQ(reinterpret_cast<char *>(call), "         ");
 }
 
+// A block holds at most extended_length frames, stereo ones included.
 TYPED_TEST(DecoderTest, BlockSizeIsLimitedToTheExtendedLength)
 {
 	auto d = std::make_unique<TypeParam>();
@@ -56,6 +71,7 @@ TYPED_TEST(DecoderTest, BlockSizeIsLimitedToTheExtendedLength)
 	EXPECT_DEATH(d->feed(block.data(), TypeParam::extended_length + 1, 0), "sample_count <= extended_length");
 }
 
+// I/Q pairs pass by the DC blocker and the Hilbert filter, which stay silent.
 TYPED_TEST(DecoderTest, InPhaseQuadraturePairsPassStraightThrough)
 {
 	auto d = std::make_unique<TypeParam>();
@@ -66,28 +82,25 @@ TYPED_TEST(DecoderTest, InPhaseQuadraturePairsPassStraightThrough)
 	short frame[] = {16384, -16384};
 	d->feed(frame, 1, 4);
 	EXPECT_EQ(newest(*d), std::complex<float>(0.5f, -0.5f));
-	// The DC blocker and Hilbert filter never saw the pairs: silence stays silent.
 	std::vector<short> zeros(TypeParam::extended_length);
 	d->feed(zeros.data(), zeros.size(), 0);
 	EXPECT_EQ(newest(*d), std::complex<float>(0, 0));
 }
 
+// The DC blocker works on every real selection, the unknown one included.
 TYPED_TEST(DecoderTest, ConstantLevelDecaysOnEveryRealSelection)
 {
-	for (int channel : {0, 1, 2, 3, 9}) {
-		auto d = std::make_unique<TypeParam>();
-		std::vector<short> dc(2 * d->rate(), 12000);
-		feed_all(*d, dc, channel);
-		EXPECT_LT(std::abs(newest(*d)), 1e-4) << channel;
-	}
+	std::vector<short> dc(TypeParam::symbol_length * 25 / 2, 12000); // two seconds of mono
+	for (int channel : {0, 1, 2, 3, 9})
+		EXPECT_LT(std::abs(newest(*fed<TypeParam>(dc, channel))), 1e-4) << channel;
 }
 
+// The analytic signal of a quarter-rate sine turns by +90° (not −90°) per sample.
 TYPED_TEST(DecoderTest, QuarterRateSineTurnsByPlusNinetyDegrees)
 {
-	auto d = std::make_unique<TypeParam>();
-	std::vector<short> sine(d->rate());
+	std::vector<short> sine(TypeParam::symbol_length * 25 / 4);
 	for (size_t n = 0; n < sine.size(); ++n) sine[n] = std::lround(16000 * std::sin(M_PI / 2 * n + 0.3));
-	feed_all(*d, sine, 0);
+	auto d = fed<TypeParam>(sine, 0);
 	for (int age = 0; age < 100; ++age) {
 		std::complex<float> now = newest(*d, age), before = newest(*d, age + 1);
 		EXPECT_NEAR(std::abs(now), 16000.f / 32768, 1e-3);
@@ -95,6 +108,7 @@ TYPED_TEST(DecoderTest, QuarterRateSineTurnsByPlusNinetyDegrees)
 	}
 }
 
+// Channels 1, 2, 3 take left, right, mean of a frame; 5 and −1 take mono.
 TYPED_TEST(DecoderTest, ChannelSelectionsPickTheirSamples)
 {
 	std::mt19937 rng(2);
@@ -106,33 +120,12 @@ TYPED_TEST(DecoderTest, ChannelSelectionsPickTheirSamples)
 		both.insert(both.end(), {s, s});
 	}
 	auto history = [](const std::vector<short> &samples, int channel) {
-		auto d = std::make_unique<TypeParam>();
-		feed_all(*d, samples, channel);
+		auto d = fed<TypeParam>(samples, channel);
 		return std::vector<DSP::Complex<float>>(d->history(), d->history() + TypeParam::history_length);
 	};
 	auto mono = history(left, 0);
-	EXPECT_EQ(history(stereo, 1), mono);
-	EXPECT_EQ(history(swapped, 2), mono);
-	EXPECT_EQ(history(both, 3), mono);
-	EXPECT_EQ(history(left, 5), mono);
-	EXPECT_EQ(history(left, -1), mono);
-}
-
-TYPED_TEST(DecoderTest, FreshReceiverHasNothingToReport)
-{
-	auto d = std::make_unique<TypeParam>();
-	EXPECT_EQ(d->process(), STATUS_OKAY);
-	unsigned char payload[170];
-	for (int i = 0; i < 170; ++i) payload[i] = i;
-	EXPECT_EQ(d->fetch(payload), -1);
-	for (int i = 0; i < 170; ++i) ASSERT_EQ(payload[i], i);
-	float cfo = -1;
-	int mode = -1;
-	unsigned char call[192] = {};
-	d->staged(&cfo, &mode, call);
-	EXPECT_EQ(cfo, 0);
-	EXPECT_EQ(mode, 0);
-	EXPECT_STREQ(reinterpret_cast<char *>(call), "         ");
+	auto selections = {std::pair{&stereo, 1}, {&swapped, 2}, {&both, 3}, {&left, 5}, {&left, -1}};
+	for (auto [samples, channel] : selections) EXPECT_EQ(history(*samples, channel), mono) << channel;
 }
 
 }

@@ -78,7 +78,7 @@ TYPED_TEST(SumTreeTest, RunsOfInsertsMatchSingleInserts)
 		runs->insert(values.data(), sums.data(), values.size());
 		for (size_t i = 0; i < values.size(); ++i) {
 			single->insert(values[i]);
-			ASSERT_EQ(sums[i], single->sum()) << "run of " << values.size() << ", insert " << total + i;
+			ASSERT_EQ(sums[i], single->sum()) << "run " << values.size() << " at " << total + i;
 		}
 	}
 	for (int i = 0; i < 2 * N; ++i) {
