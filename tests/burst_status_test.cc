@@ -1,15 +1,4 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <memory>
-#include <random>
-#include <sstream>
-#include <string>
-#include <vector>
-
-#include "src/decoder.hh"
-#include "src/encoder.hh"
-#include "src/event_line.hh"
+#include "tests/air.hh"
 
 // The receiver's statuses over whole bursts, fed as the driver feeds them but
 // without replacing the receiver, so that what one receiver does with
@@ -19,18 +8,12 @@ namespace {
 
 typedef DSP::Complex<float> cmplx;
 
-template <int RATE_, int M_>
-struct Variant
-{
-	static constexpr int RATE = RATE_, M = M_;
-};
-
-template <typename T>
+template <typename V>
 class BurstStatus : public testing::Test
 {
 protected:
-	static constexpr int RATE = T::RATE, M = T::M;
-	typedef Encoder<RATE, M> Tx;
+	static constexpr int RATE = V::rate;
+	using Tx = typename V::Tx;
 	std::unique_ptr<Tx> tx = std::make_unique<Tx>();
 	std::vector<cmplx> signal = std::vector<cmplx>(12 * RATE);
 
@@ -55,12 +38,10 @@ protected:
 	// Status codes and event lines of the whole signal.
 	std::pair<std::vector<int>, std::vector<std::string>> receive()
 	{
-		auto rx = std::make_unique<Decoder<RATE, M>>();
-		std::mt19937 rng(5);
-		std::uniform_real_distribution<float> dither(-1, 1);
-		std::vector<short> samples(signal.size());
-		for (size_t n = 0; n < signal.size(); ++n)
-			samples[n] = std::lround(signal[n].re * 2500 + dither(rng));
+		auto rx = std::make_unique<typename V::Rx>();
+		Sound sound(signal.size());
+		for (size_t n = 0; n < signal.size(); ++n) sound[n] = signal[n].re * (2500 / 32768.0);
+		std::vector<short> samples = pcm(sound, 5);
 		std::vector<int> statuses;
 		std::vector<std::string> lines;
 		for (size_t i = 0; i + RATE / 50 <= samples.size(); i += RATE / 50) {
@@ -80,9 +61,7 @@ protected:
 	static constexpr double other_centre = RATE == 8000 ? 2900 : 4000; // Hz, clear of 1000 Hz
 };
 
-using Variants = testing::Types<Variant<8000, 2>, Variant<8000, 4>, Variant<8000, 8>, Variant<48000, 2>,
-				Variant<48000, 4>, Variant<48000, 8>>;
-TYPED_TEST_SUITE(BurstStatus, Variants);
+TYPED_TEST_SUITE(BurstStatus, AllVariants, VariantName);
 
 const uint64_t limit = 129961739795077; // 37^9: the first number that is not a call sign
 

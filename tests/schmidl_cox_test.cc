@@ -66,10 +66,8 @@ struct Signal
 
 	explicit Signal(int length) : samples(length) {}
 
-	// Writes x[t] = half[(t − u + reference) mod L]·e^(2πi·bins·t/L) for t
-	// in [from, to): the half symbol's carriers have the exact ±1 ratios in
-	// a transform window starting at u − reference. With whole bins the
-	// rotation repeats exactly every L samples.
+	// x[t] = half[(t − u + reference) mod L]·e^(2πi·bins·t/L) for t in
+	// [from, to): the exact ratios in a window from u − reference.
 	void periodic(int u, int reference, double bins, int from, int to)
 	{
 		static const std::vector<cmplx> half = half_symbol<L>();
@@ -97,8 +95,7 @@ struct Detection
 	int call;
 };
 
-// A synchronizer of the instance; the pattern is overwritten after
-// construction, so reading it later would show.
+// The pattern is overwritten after construction: reading it later would show.
 template <typename I, typename SYNC = typename I::Sync>
 std::unique_ptr<SYNC> make_sync()
 {
@@ -108,11 +105,9 @@ std::unique_ptr<SYNC> make_sync()
 	return sync;
 }
 
-// Feeds the synchronizer the newest 4·S samples once per sample, as the
-// intake does, from the first call whose view lies inside the signal, and
-// the plain per-sample steps beside it: running the trees ahead in batches
-// and taking the phase only for a new peak must not change a detection, a
-// position or a bit of frequency.
+// Feeds the newest 4·S samples once per sample, as the intake does, to the
+// synchronizer and to the plain steps: batches run ahead and phases taken
+// only for new peaks must not change a detection, position or frequency bit.
 template <typename I>
 std::vector<Detection> run(const std::vector<cmplx> &samples, typename I::Sync &sync, int *edges = nullptr)
 {
@@ -149,8 +144,8 @@ TYPED_TEST(SchmidlCoxTest, ThresholdsAndAgeLimitOfTheInstance)
 }
 
 // Strictly greater to rise, strictly less to fall, the phase taken only for
-// a new peak, and the peak handed over on the very call that falls, never
-// while the sum stays up; then cleared for the next period.
+// a new peak, the peak handed over on the very call that falls and then
+// cleared; the age capped.
 TYPED_TEST(SchmidlCoxTest, TriggerHysteresisIsStrictOnBothThresholds)
 {
 	using T = typename TypeParam::Trigger;
@@ -178,14 +173,7 @@ TYPED_TEST(SchmidlCoxTest, TriggerHysteresisIsStrictOnBothThresholds)
 	EXPECT_EQ(trigger(T::rise_threshold * 1.5f, phase), 0);
 	EXPECT_EQ(trigger.peak_metric, T::rise_threshold * 1.5f);
 	EXPECT_EQ(trigger(0, phase), half + 1);
-}
-
-// However long the metric stays up, the age stops one past the limit.
-TYPED_TEST(SchmidlCoxTest, TriggerCapsThePeakAge)
-{
-	using T = typename TypeParam::Trigger;
-	T trigger;
-	auto phase = [] { return 0.5f; };
+	// however long the sum stays up, the age stops one past the limit
 	trigger(100 * T::rise_threshold, phase);
 	for (int i = 0; i < 3 * T::age_limit; ++i) trigger(T::fall_threshold, phase);
 	EXPECT_EQ(trigger.peak_age, T::age_limit + 1);
@@ -210,7 +198,7 @@ TYPED_TEST(SchmidlCoxTest, PeakNeedsFourTimesTheRunnerUp)
 	}
 }
 
-// Silence never triggers and leaves the initial results.
+// Silence (power below the floor) never triggers and leaves the initial results.
 TYPED_TEST(SchmidlCoxTest, SilenceNeverTriggers)
 {
 	auto sync = make_sync<TypeParam>();
@@ -219,14 +207,11 @@ TYPED_TEST(SchmidlCoxTest, SilenceNeverTriggers)
 	EXPECT_EQ(sync->cfo_rad, 0);
 }
 
-// Symbols in turn, each in its own stretch of noise. A symbol referenced
-// GUARD_LEN/2 + 1 samples before its useful part, where the metric alone puts
-// it, is found once: exactly there at 40 dB SNR on whole bins, within two
-// samples at 10 dB (over the whole band) on fractional ones, with the
-// frequency to a thousandth or a fiftieth of a bin, wrapped into [−π, π)
-// (at half the rate ±π are one frequency). The correlation phase moves the
-// position to another reference by GUARD_LEN/2 at most; one further away is
-// refused and leaves the previous results.
+// Each symbol is found once where its pattern is referenced (exactly at
+// 40 dB SNR, within two samples at 10 dB), with its frequency wrapped into
+// [−π, π); the correlation phase moves the metric's timing (GUARD_LEN/2 + 1
+// before the useful part) by GUARD_LEN/2 at most, and a symbol referenced
+// further away is refused, leaving the previous results.
 TYPED_TEST(SchmidlCoxTest, FindsSymbolsWhereTheirPatternIsReferenced)
 {
 	constexpr int S = TypeParam::search, L = TypeParam::symbol, G = TypeParam::guard;
@@ -262,13 +247,10 @@ TYPED_TEST(SchmidlCoxTest, FindsSymbolsWhereTheirPatternIsReferenced)
 	EXPECT_EQ(sync->symbol_pos + found.back().call - 4 * S + 1, found.back().position);
 }
 
-// A trigger period much longer than the symbol: a periodic signal that keeps
-// the metric high, its peak at the start. The evaluation must then take the
-// capped age, base = SEARCH_POS − (age limit + 1): the position is the
-// pattern reference nearest to it, accepted only within GUARD_LEN/2. The
-// call at which the metric falls depends a little on the signal, so
-// acceptance is only required well inside that range and refusal well
-// outside it.
+// A periodic stretch keeps the metric up far beyond the age limit, its peak
+// at the start: the evaluation at base = SEARCH_POS − (age limit + 1) takes
+// the nearest pattern reference, accepted within GUARD_LEN/2 (required only
+// well inside or outside that range: the falling call varies a little).
 TYPED_TEST(SchmidlCoxTest, LongTriggerPeriodUsesTheCappedAge)
 {
 	constexpr int S = TypeParam::search, L = TypeParam::symbol, G = TypeParam::guard;
@@ -305,10 +287,8 @@ TYPED_TEST(SchmidlCoxTest, LongTriggerPeriodUsesTheCappedAge)
 	}
 }
 
-// The plain steps' own trials: noise down to 0 dB SNR, fractional bins,
-// references near the edges of the acceptance and beyond it, a periodic
-// stretch whose trigger period passes the age limit; falling edges both
-// accepted and refused.
+// The plain steps' own trials: noise down to 0 dB SNR, references near the
+// acceptance's edges and beyond, a trigger period past the age limit.
 TYPED_TEST(SchmidlCoxTest, MatchesThePlainStepsThroughNoiseAndLongPeriods)
 {
 	constexpr int S = TypeParam::search, L = TypeParam::symbol, G = TypeParam::guard;
