@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "src/call_sign.hh"
 #include "src/decoder.hh"
 #include "src/encoder.hh"
@@ -25,6 +27,10 @@ template <int R, int MAPPING> struct Variant
 	typedef Encoder<R, MAPPING> Tx;
 	typedef Decoder<R, MAPPING> Rx;
 };
+
+typedef testing::Types<Variant<8000, 2>, Variant<8000, 4>, Variant<8000, 8>, Variant<48000, 2>,
+                       Variant<48000, 4>, Variant<48000, 8>>
+    AllVariants;
 
 struct VariantName
 {
@@ -59,7 +65,8 @@ inline Sound silence(double seconds, int rate)
 	return Sound(std::lround(seconds * rate), 0.0);
 }
 
-inline Sound operator+(Sound a, const Sound &b)
+// Joins sounds, or lists of event lines.
+template <typename T> std::vector<T> operator+(std::vector<T> a, const std::vector<T> &b)
 {
 	a.insert(a.end(), b.begin(), b.end());
 	return a;

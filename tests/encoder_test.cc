@@ -9,32 +9,25 @@
 #include "code/bits.hh"
 #include "code/crc.hh"
 #include "dsp/fft.hh"
-#include "src/call_sign.hh"
-#include "src/encoder.hh"
 #include "src/mls.hh"
 #include "src/schmidl_cox.hh"
 #include "src/xorshift.hh"
+#include "tests/air.hh"
 
 namespace {
 
 using cmplx = DSP::Complex<float>;
+using cd = std::complex<double>;
 
-template <int R, int M>
-struct Variant
+template <typename V> class EncoderTest : public testing::Test
 {
-	static constexpr int rate = R, mapping = M;
-};
-
-template <typename V>
-class EncoderTest : public ::testing::Test
-{
-protected:
-	using Enc = Encoder<V::rate, V::mapping>;
+      protected:
+	using Enc = typename V::Tx;
 	static constexpr int N = Enc::symbol_length, G = Enc::guard_length, E = Enc::extended_length;
 
 	std::unique_ptr<Enc> encoder = std::make_unique<Enc>();
 	std::unique_ptr<DSP::FastFourierTransform<N, cmplx, -1>> fwd =
-		std::make_unique<DSP::FastFourierTransform<N, cmplx, -1>>();
+	    std::make_unique<DSP::FastFourierTransform<N, cmplx, -1>>();
 	std::vector<cmplx> burst = std::vector<cmplx>(Enc::max_burst_length);
 	uint8_t payload[170];
 
@@ -54,73 +47,66 @@ protected:
 	}
 };
 
-using Variants = ::testing::Types<Variant<8000, 2>, Variant<8000, 4>, Variant<8000, 8>, Variant<48000, 2>,
-				  Variant<48000, 4>, Variant<48000, 8>>;
-TYPED_TEST_SUITE(EncoderTest, Variants);
+TYPED_TEST_SUITE(EncoderTest, AllVariants, VariantName);
 
+// 180 ms blocks; payload modes carry 2048 code bits (3072 with mapping 8), other modes only the preamble.
 TYPED_TEST(EncoderTest, BurstLengthBySymbolCount)
 {
 	using Enc = typename TestFixture::Enc;
 	EXPECT_EQ(Enc::extended_length * 1000 / TypeParam::rate, 180);
-	for (int mode : {14, 15, 16}) EXPECT_EQ(this->encode(mode, 1), (2 + Enc::symbol_count) * Enc::extended_length);
+	for (int mode : {14, 15, 16})
+		EXPECT_EQ(this->encode(mode, 1), (2 + Enc::symbol_count) * Enc::extended_length);
 	for (int mode : {0, 1, 13, 17, 255}) EXPECT_EQ(this->encode(mode, 1), 2 * Enc::extended_length);
 	EXPECT_EQ(Enc::symbol_count * 256 * Enc::mod_bits, TypeParam::mapping == 8 ? 3072 : 2048);
 }
 
-TYPED_TEST(EncoderTest, SynchronizationHalvesIdentical)
-{
-	constexpr int N = TestFixture::N, G = TestFixture::G;
-	this->encode(16, 12345);
-	for (int i = 0; i < N / 2; ++i) ASSERT_EQ(this->burst[G / 2 + i], this->burst[G / 2 + N / 2 + i]) << i;
-}
-
-TYPED_TEST(EncoderTest, GuardsExtendEveryBlockOnBothSides)
+// Every block: the guard is a cyclic prefix and suffix (compared at baseband, where the copies agree) and
+// the symbol itself has unit mean power (the guard repeats a part of it and varies around 1).
+TYPED_TEST(EncoderTest, GuardsExtendEveryBlockOfUnitPower)
 {
 	constexpr int N = TestFixture::N, G = TestFixture::G, E = TestFixture::E;
-	int length = this->encode(14, 777, 1500);
-	for (int j = 0; j < length / E; ++j) {
-		const cmplx *ext = this->burst.data() + j * E;
-		for (int i = 0; i < G / 2; ++i) {
-			// Compared at baseband: the mixing phase differs between the copies.
-			double f = 2 * M_PI * 1500.0 / TypeParam::rate;
-			auto at = [&](int m) {
-				double phase = -f * (j * E + m);
-				return std::complex<double>(ext[m].re, ext[m].im) * std::polar(1.0, phase);
-			};
-			ASSERT_LT(std::abs(at(i) - at(N + i)), 1e-5) << "prefix of symbol " << j;
-			ASSERT_LT(std::abs(at(G / 2 + N + i) - at(G / 2 + i)), 1e-5) << "suffix of symbol " << j;
+	for (int mode : {0, 14, 15, 16}) {
+		int length = this->encode(mode, 777, 1500);
+		double f = 2 * M_PI * 1500.0 / TypeParam::rate;
+		auto at = [&](int n) {
+			return cd(this->burst[n].re, this->burst[n].im) * std::polar(1.0, -f * n);
+		};
+		for (int j = 0; j < length / E; ++j) {
+			for (int i = 0; i < G / 2; ++i) {
+				ASSERT_LT(std::abs(at(j * E + i) - at(j * E + N + i)), 1e-5)
+				    << "prefix of symbol " << j;
+				ASSERT_LT(std::abs(at(j * E + G / 2 + N + i) - at(j * E + G / 2 + i)), 1e-5)
+				    << "suffix of symbol " << j;
+			}
+			double power = 0;
+			for (int m = 0; m < N; ++m) power += norm(this->burst[j * E + G / 2 + m]);
+			EXPECT_NEAR(power / N, 1, 1e-4) << "symbol " << j << ", mode " << mode;
 		}
 	}
 }
 
+// The burst at a centre frequency is the one at 0 Hz mixed up, phase continuous from its first sample.
 TYPED_TEST(EncoderTest, MovedToCentreFrequency)
 {
 	int length = this->encode(15, 99, 0);
 	std::vector<cmplx> base(this->burst.begin(), this->burst.begin() + length);
 	this->encode(15, 99, 1234.5);
 	for (int n = 0; n < length; n += 7) {
-		auto expect = std::complex<double>(base[n].re, base[n].im) *
-			      std::polar(1.0, 2 * M_PI * std::fmod(1234.5 * n, TypeParam::rate) / TypeParam::rate);
-		ASSERT_LT(std::abs(expect - std::complex<double>(this->burst[n].re, this->burst[n].im)), 1e-5) << n;
+		cd turn =
+		    std::polar(1.0, 2 * M_PI * std::fmod(1234.5 * n, TypeParam::rate) / TypeParam::rate);
+		ASSERT_LT(
+		    std::abs(cd(base[n].re, base[n].im) * turn - cd(this->burst[n].re, this->burst[n].im)),
+		    1e-5)
+		    << n;
 	}
 }
 
-TYPED_TEST(EncoderTest, EqualPowerPerSymbol)
-{
-	// Over the block itself; the guard repeats a part of it and varies around 1.
-	constexpr int N = TestFixture::N, G = TestFixture::G, E = TestFixture::E;
-	int length = this->encode(14, 5, 1500);
-	for (int j = 0; j < length / E; ++j) {
-		double power = 0;
-		for (int m = 0; m < N; ++m) power += norm(this->burst[j * E + G / 2 + m]);
-		EXPECT_NEAR(power / N, 1, 1e-4) << "symbol " << j;
-	}
-}
-
-TYPED_TEST(EncoderTest, SynchronizationCarriersFollowSequence)
+// Two equal halves whose carriers -63 to 63 differ in sign by the sequence, and nothing outside them.
+TYPED_TEST(EncoderTest, SynchronizationSymbolIsTwoHalvesOfTheSequence)
 {
 	constexpr int N = TestFixture::N, G = TestFixture::G, L = N / 2;
-	this->encode(0, 1);
+	this->encode(16, 12345);
+	for (int i = 0; i < L; ++i) ASSERT_EQ(this->burst[G / 2 + i], this->burst[G / 2 + L + i]) << i;
 	DSP::FastFourierTransform<L, cmplx, -1> half;
 	std::vector<cmplx> spectrum(L);
 	half(spectrum.data(), this->burst.data() + G / 2);
@@ -136,9 +122,9 @@ TYPED_TEST(EncoderTest, SynchronizationCarriersFollowSequence)
 	EXPECT_LT(outside, 1e-8 * inside);
 }
 
-// The receiver's synchronizer, run sample by sample over a burst behind
-// silence, places the metadata symbol's window (extended_length - 1 samples
-// after the position it reports) within two samples of the metadata block.
+// The receiver's synchronizer, run sample by sample over a burst behind silence, places the metadata
+// symbol's window (extended_length - 1 samples after the position it reports) within two samples of its
+// block and finds the centre within half a hertz.
 TYPED_TEST(EncoderTest, SynchronizerPlacesWindowsAtBlockStart)
 {
 	constexpr int N = TestFixture::N, G = TestFixture::G, E = TestFixture::E, L = N / 2;
@@ -151,14 +137,12 @@ TYPED_TEST(EncoderTest, SynchronizerPlacesWindowsAtBlockStart)
 		std::vector<cmplx> signal(4 * E + length + 2 * E);
 		std::copy(this->burst.begin(), this->burst.begin() + length, signal.begin() + 4 * E);
 		int found = 0, position = 0;
-		for (size_t newest = 4 * E - 1; newest < signal.size(); ++newest) {
-			int first = newest - (4 * E - 1);
+		for (size_t first = 0; first + 4 * E <= signal.size(); ++first)
 			if ((*sync)(signal.data() + first)) ++found, position = first + sync->symbol_pos;
-		}
 		ASSERT_EQ(found, 1) << freq;
-		int window = position + E - 1, block = 4 * E + E + G / 2;
-		EXPECT_LE(std::abs(window - block), 2) << freq;
-		EXPECT_NEAR(sync->cfo_rad, 2 * M_PI * freq / TypeParam::rate, 2 * M_PI * 0.5 / TypeParam::rate);
+		EXPECT_LE(std::abs(position + E - 1 - (4 * E + E + G / 2)), 2) << freq;
+		EXPECT_NEAR(sync->cfo_rad, 2 * M_PI * freq / TypeParam::rate,
+		            2 * M_PI * 0.5 / TypeParam::rate);
 	}
 }
 
@@ -166,29 +150,25 @@ TYPED_TEST(EncoderTest, SynchronizerPlacesWindowsAtBlockStart)
 bool divisible_by_generator(const uint8_t *code)
 {
 	static const char g_hex[] = "40A722A1A468D36D87A25364E685922A1E56FD1A478C1D";
-	int g[185] = {1};
+	int g[185] = {1}, r[255];
 	for (int i = 0; i < 184; ++i) {
 		int nibble = std::strchr("0123456789ABCDEF", g_hex[i / 4]) - "0123456789ABCDEF";
 		g[1 + i] = (nibble >> (3 - i % 4)) & 1;
 	}
-	int r[255];
 	for (int c = 0; c < 255; ++c) r[c] = CODE::get_be_bit(code, c);
 	for (int c = 0; c < 71; ++c)
 		if (r[c])
 			for (int i = 0; i < 185; ++i) r[c + i] ^= g[i];
-	for (int c = 71; c < 255; ++c)
-		if (r[c]) return false;
-	return true;
+	return std::all_of(r + 71, r + 255, [](int bit) { return bit == 0; });
 }
 
+// Descrambled metadata carriers differ in sign by a BCH code word of mode, call sign and their CRC-16.
 TYPED_TEST(EncoderTest, MetadataCarriesCodeWordOfModeCallSignAndCrc)
 {
-	struct Case
-	{
-		int mode;
-		uint64_t call;
-	} cases[] = {{14, encode_call_sign("DL1ABC")}, {0, 1}, {255, call_sign_limit - 1}, {16, 0x7FFFFFFFFFFF}};
-	for (auto [mode, call] : cases) {
+	for (auto [mode, call] : {std::pair<int, uint64_t>{14, encode_call_sign("DL1ABC")},
+	                          {0, 1},
+	                          {255, call_sign_limit - 1},
+	                          {16, 0x7FFFFFFFFFFF}}) {
 		this->encode(mode, call, 0);
 		auto x = this->carriers(1);
 		MLS scrambler(0x12B);
@@ -202,8 +182,8 @@ TYPED_TEST(EncoderTest, MetadataCarriesCodeWordOfModeCallSignAndCrc)
 			CODE::set_be_bit(code, k, r.re < 0);
 		}
 		uint64_t meta = 0;
-		for (int k = 0; k < 55; ++k) meta |= uint64_t(CODE::get_be_bit(code, k)) << k;
 		unsigned crc = 0;
+		for (int k = 0; k < 55; ++k) meta |= uint64_t(CODE::get_be_bit(code, k)) << k;
 		for (int k = 0; k < 16; ++k) crc |= CODE::get_be_bit(code, 55 + k) << k;
 		EXPECT_EQ(meta & 255, uint64_t(mode));
 		EXPECT_EQ(meta >> 8, call & ((uint64_t(1) << 47) - 1));
@@ -214,6 +194,7 @@ TYPED_TEST(EncoderTest, MetadataCarriesCodeWordOfModeCallSignAndCrc)
 	}
 }
 
+// Data carriers turn by the mapping's points; their bits are a polar code word of the whitened payload.
 TYPED_TEST(EncoderTest, DataCarriersCarryPolarCodeWord)
 {
 	using Enc = typename TestFixture::Enc;
@@ -229,25 +210,28 @@ TYPED_TEST(EncoderTest, DataCarriersCarryPolarCodeWord)
 				ASSERT_NEAR(norm(z), 1, 1e-3);
 				bool b[3] = {z.re < 0, z.im < 0};
 				if (M == 8) {
-					b[0] = std::abs(z.re) < std::abs(z.im), b[1] = z.re < 0, b[2] = z.im < 0;
-					float big = std::max(std::abs(z.re), std::abs(z.im));
-					ASSERT_NEAR(big, 0.9238795f, 1e-3);
+					b[0] = std::abs(z.re) < std::abs(z.im), b[1] = z.re < 0,
+					b[2] = z.im < 0;
+					ASSERT_NEAR(std::max(std::abs(z.re), std::abs(z.im)), 0.9238795f,
+					            1e-3);
 				}
-				for (int i = 0; i < bits; ++i) slots.push_back(b[i]);
+				slots.insert(slots.end(), b, b + bits);
 			}
 			prev = cur;
 		}
 		// The first 2048 slots are a code word: frozen positions of u = x F^11 are 0.
 		uint8_t u[2048];
-		for (int i = 0; i < 2048; ++i) u[i] = slots[i];
+		std::copy(slots.begin(), slots.begin() + 2048, u);
 		for (int h = 1; h < 2048; h *= 2)
 			for (int b = 0; b < 2048; b += 2 * h)
 				for (int i = b; i < b + h; ++i) u[i] ^= u[i + h];
 		const unsigned *frozen = payload_frozen(mode);
 		std::vector<int> info;
 		for (int i = 0; i < 2048; ++i)
-			if ((frozen[i / 32] >> (i % 32)) & 1) ASSERT_EQ(u[i], 0) << i;
-			else info.push_back(i);
+			if ((frozen[i / 32] >> (i % 32)) & 1)
+				ASSERT_EQ(u[i], 0) << i;
+			else
+				info.push_back(i);
 		// Systematic: whitened payload bits, then their CRC-32, on the information positions.
 		int K = 8 * payload_bytes(mode);
 		ASSERT_EQ(int(info.size()), K + 32);
@@ -257,7 +241,8 @@ TYPED_TEST(EncoderTest, DataCarriersCarryPolarCodeWord)
 		for (int byte = 0; byte < K / 8; ++byte) {
 			uint8_t w = this->payload[byte] ^ whitening();
 			for (int i = 0; i < 8; ++i) {
-				ASSERT_EQ(slots[info[8 * byte + i]], (w >> i) & 1) << "payload bit " << 8 * byte + i;
+				ASSERT_EQ(slots[info[8 * byte + i]], (w >> i) & 1)
+				    << "payload bit " << 8 * byte + i;
 				crc32(bool((w >> i) & 1));
 			}
 		}
@@ -267,36 +252,32 @@ TYPED_TEST(EncoderTest, DataCarriersCarryPolarCodeWord)
 	}
 }
 
-TEST(CallSign, TextIsLeftAlignedBase37)
+// Nine characters of " 0-9A-Z" in base 37, left aligned and case blind, anything else 0; rendered back
+// most significant first, blank when out of range.
+TEST(CallSign, LeftAlignedBase37BothWays)
 {
-	EXPECT_EQ(encode_call_sign("ABC"), 11 * 37ull * 37 * 37 * 37 * 37 * 37 * 37 * 37 +
-						   12 * 37ull * 37 * 37 * 37 * 37 * 37 * 37 + 13 * 37ull * 37 * 37 * 37 * 37 * 37);
+	uint64_t p6 = 37ull * 37 * 37 * 37 * 37 * 37;
+	EXPECT_EQ(encode_call_sign("ABC"), ((11 * 37 + 12) * 37 + 13) * p6);
 	EXPECT_EQ(encode_call_sign("abc"), encode_call_sign("ABC"));
 	EXPECT_EQ(encode_call_sign("ZZZZZZZZZ"), call_sign_limit - 1);
 	EXPECT_EQ(encode_call_sign("        0"), 1u);
 	for (const char *bad : {"", " ", "         ", "ABCDEFGHIJ", "DL-1", "Ä", "A\tB"})
 		EXPECT_EQ(encode_call_sign(bad), 0u) << bad;
-}
-
-TEST(CallSign, RendersNineCharactersMostSignificantFirst)
-{
-	struct
-	{
-		uint64_t value;
-		const char *text;
-	} cases[] = {{0, "         "}, {1, "        0"}, {call_sign_limit - 1, "ZZZZZZZZZ"}, {call_sign_limit, "         "}};
-	for (auto [value, text] : cases) {
+	auto render = [](uint64_t value) {
 		unsigned char out[10] = {};
 		render_call_sign(out, value);
-		EXPECT_STREQ(reinterpret_cast<char *>(out), text);
-	}
-	for (const char *text : {"N0CALL", "dl1abc", "K 9", "123456789"}) {
-		unsigned char out[10] = {};
-		render_call_sign(out, encode_call_sign(text));
-		std::string expect(text);
+		return std::string(reinterpret_cast<char *>(out));
+	};
+	for (auto [value, text] : {std::pair<uint64_t, const char *>{0, "         "},
+	                           {1, "        0"},
+	                           {call_sign_limit - 1, "ZZZZZZZZZ"},
+	                           {call_sign_limit, "         "}})
+		EXPECT_EQ(render(value), text) << value;
+	for (std::string text : {"N0CALL", "dl1abc", "K 9", "123456789"}) {
+		std::string expect = text;
 		for (auto &c : expect) c = std::toupper(c);
 		expect.resize(9, ' ');
-		EXPECT_EQ(std::string(reinterpret_cast<char *>(out)), expect);
+		EXPECT_EQ(render(encode_call_sign(text.c_str())), expect);
 	}
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -7,6 +8,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 // Runs a shell command (a pipeline too) with the given bytes on standard input and collects
 // its output, error text and exit status.
@@ -25,6 +27,14 @@ inline std::string read_file(const std::string &path)
 inline void write_file(const std::string &path, const std::string &bytes)
 {
 	std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Signed 16-bit little-endian samples of the bytes; an odd last byte is left out.
+template <typename T = short> std::vector<T> samples_of(const std::string &bytes)
+{
+	std::vector<T> x(bytes.size() / 2);
+	for (size_t i = 0; i < x.size(); ++i) x[i] = int16_t(uint8_t(bytes[2 * i]) | uint8_t(bytes[2 * i + 1]) << 8);
+	return x;
 }
 
 class TempDir
