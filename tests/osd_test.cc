@@ -163,13 +163,13 @@ TYPED_TEST(Osd, ErasedInputIsAmbiguous)
 	}
 }
 
-// Coarse soft bits make ties and dependent information sets common; -128 must
-// weigh as -127 in the order and in the metrics.
+// Coarse soft bits make ties and dependent information sets common; at the
+// widest spread most values saturate, and -128 must rank and weigh as -127.
 TYPED_TEST(Osd, MatchesPlainDecoder)
 {
 	constexpr int N = TestFixture::N, K = TestFixture::K;
 	int column_swaps = 0, ambiguous = 0, minus_limits = 0;
-	for (int spread : {1, 2, 3, 20, 127}) {
+	for (int spread : {1, 2, 3, 20, 127, 255}) {
 		std::uniform_int_distribution<int> noise(-spread, spread);
 		for (int n = 0; n < TypeParam::trials / 2; ++n) {
 			this->random_word(spread / 2);
