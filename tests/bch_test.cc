@@ -115,6 +115,7 @@ TYPED_TEST(Bch, EncoderIsSystematic)
 
 using Bch255x71Matrix = Bch<Bch255x71>;
 
+// Rows of the systematic matrix the metadata decoder uses, as stored, and their weights.
 TEST_F(Bch255x71Matrix, KnownRows)
 {
 	build(true);
@@ -144,6 +145,7 @@ void generate(std::initializer_list<int> polys)
 	CODE::BoseChaudhuriHocquenghemGenerator<255, 71>::matrix(genmat, true, polys);
 }
 
+// A wrong polynomial list stops at the check that names the fault.
 TEST(Bch255x71Death, InvalidListsStop)
 {
 	// 22 entries of degree 8 with one of degree 4 and one of degree 3: 183.

@@ -54,6 +54,7 @@ TEST(Constellation, SoftValuesOfTheDocumentedPoints)
 	EXPECT_EQ(Constellation<4>::hard({0, 0}), DSP::Complex<float>(0.70710677f, 0.70710677f));
 }
 
+// Ties go to even, out-of-range values clamp, NaN carries no information.
 TEST(SoftBits, RoundToNearestEvenAndClampNaNIsAnErasure)
 {
 	const std::pair<float, int> cases[] = {{0.5f, 0},   {1.5f, 2},       {-2.5f, -2},   {126.6f, 127},   {127.5f, 127},
@@ -61,6 +62,7 @@ TEST(SoftBits, RoundToNearestEvenAndClampNaNIsAnErasure)
 	for (auto [x, q] : cases) EXPECT_EQ(quantize_soft(x), q) << x;
 }
 
+// Seed, shifts and the byte taken from each state.
 TEST(Sequences, WhiteningStreamStartsAsPublished)
 {
 	Xorshift32 whitening;

@@ -105,6 +105,7 @@ TYPED_TEST(CrcTest, ResidueIsZero)
 	}
 }
 
+// Known word steps: the byte order inside a word, independent of the byte step.
 TEST(Crc16, WordCheckValues)
 {
 	CODE::CRC<unsigned short> crc(0xA8F4);

@@ -13,8 +13,8 @@
 
 namespace {
 
-// Codes through the same templates; `weak` errors stay below the minimum
-// distance, `trials` random words per case.
+// Codes through the same templates; `weak` errors are few enough for hard
+// decisions to correct; `trials` random words per case.
 struct Bch15x7
 {
 	static constexpr int N = 15, K = 7, weak = 2, trials = 200;
