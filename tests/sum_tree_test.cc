@@ -98,8 +98,8 @@ TYPED_TEST(SumTreeTest, DoesNotDriftOverMillionsOfInserts)
 {
 	constexpr int N = TestFixture::N, total = 3000007, keep = 2 * N;
 	std::vector<typename TestFixture::T> ring(keep);
+	auto &rng = this->rng;
 	for (int i = 0; i < total; ++i) {
-		auto &rng = this->rng;
 		ring[i % keep] = this->uniform() * (rng() % 97 == 0 ? 1e6f : rng() % 3 == 0 ? 1e-6f : 1.f);
 		this->tree->insert(ring[i % keep]);
 	}
