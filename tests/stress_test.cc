@@ -40,7 +40,7 @@ void expect_only_payloads_from(const Lines &lines, const Lines &sent)
 		EXPECT_NE(std::find(sent.begin(), sent.end(), text), sent.end()) << "false payload " << text;
 }
 
-// The SYNC and one message whose payload is the text, with any number of flips.
+// Two lines, one of them a message of the text with any number of flips.
 void expect_payload(const Lines &lines, const char *text, double context)
 {
 	ASSERT_EQ(lines.size(), 2u) << context;
