@@ -210,8 +210,8 @@ INSTANTIATE_TEST_SUITE_P(Profiles, Fading,
                                          Profile{"poor", 2, 1}),
                          [](const auto &info) { return std::string(info.param.name); });
 
-// Impulses every 10 ms: the mean output power against the lag after each impulse shows the two paths, at
-// lag 0 and at the profile's delay.
+// Impulses every 10 ms: the mean output power against the lag after each impulse shows the two paths, at lag
+// 0 and at the profile's delay.
 TEST_P(Fading, SecondPathAtProfileDelay)
 {
 	int rate = 48000, period = 480, delay = std::lround(GetParam().delay_ms * rate / 1000);
@@ -226,8 +226,8 @@ TEST_P(Fading, SecondPathAtProfileDelay)
 	EXPECT_LT(profile[delay] / profile[0], 10);
 }
 
-// A tone's complex gain decorrelates as exp(-2π²σ²Δ²) for a Gaussian Doppler spectrum of standard
-// deviation σ, half the profile's frequency spread.
+// A tone's complex gain decorrelates as exp(-2π²σ²Δ²) for a Gaussian Doppler spectrum of standard deviation
+// σ, half the profile's frequency spread.
 TEST_P(Fading, DopplerSpreadOfToneGain)
 {
 	double sigma = GetParam().spread_hz / 2, seconds = 20 / sigma, lag = 0.1 / sigma;

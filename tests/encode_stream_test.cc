@@ -56,8 +56,8 @@ TEST_P(EncodeStream, BurstCountsByOutputLength)
 	}
 }
 
-// --level is the RMS of the burst; the default leaves room for the peaks of long random texts, and a
-// level that clips says so.
+// --level is the RMS of the burst; the default leaves room for the peaks of long random texts, and a level
+// that clips says so.
 TEST_P(EncodeStream, LevelIsRmsOfBurstAndTheDefaultDoesNotClip)
 {
 	for (double level : {-30.0, -18.0, -10.0}) {
@@ -111,8 +111,8 @@ TEST_P(EncodeStream, WavHeaderDescribesSamples)
 	}
 }
 
-// Left, right and both carry the mono samples; I/Q carries them on the left and on the right the same
-// signal turned by a quarter period at every carrier: as strong, and uncorrelated.
+// Left, right and both carry the mono samples; I/Q carries them on the left and on the right the same signal
+// turned by a quarter period at every carrier: as strong, and uncorrelated.
 TEST_P(EncodeStream, ChannelLayouts)
 {
 	std::string args = variant + " --text abc";
@@ -193,8 +193,8 @@ TEST(EncodeStreamArguments, ErrorsWriteNothing)
 	}
 }
 
-// --help names every option; --name=value equals --name value, call signs ignore case and a CR before
-// the line end is not part of the line.
+// --help names every option; --name=value equals --name value, call signs ignore case and a CR before the
+// line end is not part of the line.
 TEST(EncodeStreamArguments, HelpAndAcceptedForms)
 {
 	auto help = encode("--help");

@@ -60,9 +60,9 @@ TYPED_TEST(EncoderTest, BurstLengthBySymbolCount)
 	EXPECT_EQ(Enc::symbol_count * 256 * Enc::mod_bits, TypeParam::mapping == 8 ? 3072 : 2048);
 }
 
-// At 0 Hz every block's guard is a cyclic prefix and suffix and the symbol itself has unit mean power
-// (the guard repeats a part of it and varies around 1); at a centre frequency the burst is the one at 0 Hz
-// mixed up, phase continuous from its first sample.
+// At 0 Hz every block's guard is a cyclic prefix and suffix and the symbol itself has unit mean power (the
+// guard repeats a part of it and varies around 1); at a centre frequency the burst is the one at 0 Hz mixed
+// up, phase continuous from its first sample.
 TYPED_TEST(EncoderTest, CyclicBlocksOfUnitPowerMixedToTheCentre)
 {
 	constexpr int N = TestFixture::N, G = TestFixture::G, E = TestFixture::E;
@@ -113,9 +113,9 @@ TYPED_TEST(EncoderTest, SynchronizationSymbolIsTwoHalvesOfTheSequence)
 	EXPECT_LT(outside, 1e-8 * inside);
 }
 
-// The receiver's synchronizer, run sample by sample over a burst behind silence, places the metadata
-// symbol's window (extended_length - 1 samples after the position it reports) within two samples of its
-// block and finds the centre within half a hertz.
+// The receiver's synchronizer, run sample by sample over a burst behind silence, places the metadata symbol's
+// window (extended_length - 1 samples after the position it reports) within two samples of its block and
+// finds the centre within half a hertz.
 TYPED_TEST(EncoderTest, SynchronizerPlacesWindowsAtBlockStart)
 {
 	constexpr int N = TestFixture::N, G = TestFixture::G, E = TestFixture::E, L = N / 2;
@@ -243,8 +243,8 @@ TYPED_TEST(EncoderTest, DataCarriersCarryPolarCodeWord)
 	}
 }
 
-// Nine characters of " 0-9A-Z" in base 37, left aligned and case blind, anything else 0; rendered back
-// most significant first, blank when out of range.
+// Nine characters of " 0-9A-Z" in base 37, left aligned and case blind, anything else 0; rendered back most
+// significant first, blank when out of range.
 TEST(CallSign, LeftAlignedBase37BothWays)
 {
 	uint64_t p6 = 37ull * 37 * 37 * 37 * 37 * 37;

@@ -37,8 +37,8 @@ TEST(Kahan, KeepsWhatPlainAdditionLoses)
 	EXPECT_NEAR(acc.sum, 1.01f, 1e-7f);
 }
 
-// The Bessel series against the library function, and the window as the ratio it defines, exactly 1 in
-// the middle.
+// The Bessel series against the library function, and the window as the ratio it defines, exactly 1 in the
+// middle.
 TEST(Kaiser, BesselSeriesAndWindow)
 {
 	using K = DSP::Kaiser<float>;
@@ -91,8 +91,8 @@ template <typename C> struct LowPass : testing::Test
 using Designs = testing::Types<Design<1440, 1280>, Design<8640, 7680>>;
 TYPED_TEST_SUITE(LowPass, Designs);
 
-// Scale twice the cutoff; the normalised table is the raw one divided by its float sum, symmetric with
-// zero ends and unit sum.
+// Scale twice the cutoff; the normalised table is the raw one divided by its float sum, symmetric with zero
+// ends and unit sum.
 TYPED_TEST(LowPass, NormalisedTableIsSymmetricWithUnitSum)
 {
 	constexpr int N = TestFixture::N;
@@ -112,8 +112,8 @@ TYPED_TEST(LowPass, NormalisedTableIsSymmetricWithUnitSum)
 	EXPECT_EQ(c.data()[N / 2], c[N / 2]);
 }
 
-// Cutoff 1/denominator of the rate, the symbol's carrier spacing. Both designs span 9/8 of a cutoff
-// period, so their shapes agree.
+// Cutoff 1/denominator of the rate, the symbol's carrier spacing. Both designs span 9/8 of a cutoff period,
+// so their shapes agree.
 TYPED_TEST(LowPass, PassesTheCutoffBandAndStopsAbove)
 {
 	constexpr int N = TestFixture::N, D = TestFixture::D;
@@ -162,8 +162,8 @@ TYPED_TEST(HilbertStage, TapsAreWindowedTwoOverKPi)
 	}
 }
 
-// Sample by sample and in blocks of every size (odd and large ones cross the moves of the delay line at
-// every phase), the stage gives bit for bit what a delay line that shifts on every sample gives.
+// Sample by sample and in blocks of every size (odd and large ones cross the moves of the delay line at every
+// phase), the stage gives bit for bit what a delay line that shifts on every sample gives.
 TYPED_TEST(HilbertStage, SingleAndBlockFormsMatchTheShiftingDelayLine)
 {
 	constexpr int N = TestFixture::N, K = TestFixture::K, H = TestFixture::H;
@@ -193,8 +193,8 @@ TYPED_TEST(HilbertStage, SingleAndBlockFormsMatchTheShiftingDelayLine)
 	}
 }
 
-// A quarter-rate sine through the DC blocker and the stage: after the blocker has settled, constant
-// magnitude and +90° per sample.
+// A quarter-rate sine through the DC blocker and the stage: after the blocker has settled, constant magnitude
+// and +90° per sample.
 TYPED_TEST(HilbertStage, QuarterRateSineTurnsForward)
 {
 	constexpr int N = TestFixture::N;
@@ -211,8 +211,8 @@ TYPED_TEST(HilbertStage, QuarterRateSineTurnsForward)
 	}
 }
 
-// Four floats, gain last; 0 and 1/2 before samples(), then the nearest floats of 1 - 1/n and (1 + pole)/2;
-// DC is blocked and the Nyquist frequency passes.
+// Four floats, gain last; 0 and 1/2 before samples(), then the nearest floats of 1 - 1/n and (1 + pole)/2; DC
+// is blocked and the Nyquist frequency passes.
 TEST(DCBlocker, FieldsDefaultsAndResponse)
 {
 	DSP::DCBlocker<float> fresh;

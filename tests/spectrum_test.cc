@@ -50,8 +50,8 @@ std::vector<int> rows_in_column(const std::vector<unsigned> &image, int x)
 	return rows;
 }
 
-// A flat spectrum is one opaque line in the bottom row; a step between two levels is joined by a
-// vertical run that stands on its own between the level stretches.
+// A flat spectrum is one opaque line in the bottom row; a step between two levels is joined by a vertical run
+// that stands on its own between the level stretches.
 TEST(SpectrumPlot, JoinsColumnsWithOneStepLines)
 {
 	std::vector<float> levels(width, 0);

@@ -6,8 +6,8 @@
 #include "tests/air.hh"
 
 // Hard conditions for the receiver over the six variants, in process with decode_stream's loop. E is the
-// extended symbol length (180 ms); a burst is the synchronisation symbol, the metadata symbol and four
-// data symbols (eight for mapping 2), one E each.
+// extended symbol length (180 ms); a burst is the synchronisation symbol, the metadata symbol and four data
+// symbols (eight for mapping 2), one E each.
 
 namespace {
 
@@ -47,9 +47,9 @@ void expect_payload(const Lines &lines, const char *text, double context)
 	EXPECT_EQ(payloads(lines), Lines{text}) << context << ": " << lines[1];
 }
 
-// The receiver is replaced after every message and the new one starts with an empty history, so without
-// a gap it misses the preamble of the burst after a received one. A message comes out about 1.9 E after
-// its burst ends; 2.5 E of gap is enough wherever the bursts fall in the receiver's periods.
+// The receiver is replaced after every message and the new one starts with an empty history, so without a gap
+// it misses the preamble of the burst after a received one. A message comes out about 1.9 E after its burst
+// ends; 2.5 E of gap is enough wherever the bursts fall in the receiver's periods.
 TYPED_TEST(Stress, BackToBackBurstsNeedAGapOfTwoSymbols)
 {
 	Sound a = this->tx("one"), b = this->tx("two"), c = this->tx("three"), d = this->tx("four"),
@@ -63,12 +63,12 @@ TYPED_TEST(Stress, BackToBackBurstsNeedAGapOfTwoSymbols)
 	}
 }
 
-// Cut in its data (first data symbol, midway, 1.5 E before its end) and followed at once: the second
-// preamble arrives while the receiver waits for data of the first, it starts over, and the first never
-// produces a message. Cut after the synchronisation symbol or inside the metadata: the preamble fails, or
-// its metadata still decodes and the receiver waits for data that never comes and reports a failed
-// payload; either way it is busy as long as with a whole burst, so it takes a burst 2.5 E after the place
-// where the cut one would have ended.
+// Cut in its data (first data symbol, midway, 1.5 E before its end) and followed at once: the second preamble
+// arrives while the receiver waits for data of the first, it starts over, and the first never produces a
+// message. Cut after the synchronisation symbol or inside the metadata: the preamble fails, or its metadata
+// still decodes and the receiver waits for data that never comes and reports a failed payload; either way it
+// is busy as long as with a whole burst, so it takes a burst 2.5 E after the place where the cut one would
+// have ended.
 TYPED_TEST(Stress, BurstCutOffThenAWholeOne)
 {
 	Sound a = this->tx("cut"), b = this->tx("whole");
@@ -90,9 +90,9 @@ TYPED_TEST(Stress, BurstCutOffThenAWholeOne)
 	}
 }
 
-// Carriers 200 to 1794 Hz and 2100 to 3694 Hz: apart, and inside both rates' bands. The receiver follows
-// one burst at a time and a later preamble takes over; a later one 12 dB weaker is not detected under the
-// first one's data; whatever the timing and levels, at most one message, and never a false one.
+// Carriers 200 to 1794 Hz and 2100 to 3694 Hz: apart, and inside both rates' bands. The receiver follows one
+// burst at a time and a later preamble takes over; a later one 12 dB weaker is not detected under the first
+// one's data; whatever the timing and levels, at most one message, and never a false one.
 TYPED_TEST(Stress, OverlappingBurstsAtDifferentFrequencies)
 {
 	auto both = [this](double offset, double high_dbfs) {
@@ -119,9 +119,9 @@ TYPED_TEST(Stress, OverlappingBurstsAtDifferentFrequencies)
 
 // The synchronizer's energy floor (a mean analytic power of 1e-4 of full scale over a symbol) keeps its
 // metric finite in silence and hides every burst below about -46 dBFS RMS: those pass without any event.
-// Peaks lie about 14 dB above the RMS level: from -6 dBFS on they are cut, at +3 dBFS a third of the
-// samples sit at full scale, and the payload still comes through. A DC offset of half scale is there from
-// the first sample on: a step at the start.
+// Peaks lie about 14 dB above the RMS level: from -6 dBFS on they are cut, at +3 dBFS a third of the samples
+// sit at full scale, and the payload still comes through. A DC offset of half scale is there from the first
+// sample on: a step at the start.
 TYPED_TEST(Stress, LevelsFromMinus80DbfsToBeyondFullScaleAndOffsets)
 {
 	for (double dbfs : {-80, -70, -60, -50, -48})
@@ -140,8 +140,8 @@ TYPED_TEST(Stress, LevelsFromMinus80DbfsToBeyondFullScaleAndOffsets)
 	}
 }
 
-// Carriers span centre - 800 Hz to centre + 793.75 Hz. Clean bursts come through with their outer
-// carriers 10 Hz from 0 Hz or from half the sample rate; closer, the payload may fail, but never falsely.
+// Carriers span centre - 800 Hz to centre + 793.75 Hz. Clean bursts come through with their outer carriers 10
+// Hz from 0 Hz or from half the sample rate; closer, the payload may fail, but never falsely.
 TYPED_TEST(Stress, BurstsAtTheBandEdges)
 {
 	double top = TypeParam::rate / 2 - 793.75;
@@ -152,8 +152,8 @@ TYPED_TEST(Stress, BurstsAtTheBandEdges)
 		expect_only_payloads_from(this->alone(this->tx("edge", centre)), {"edge"});
 }
 
-// Up to the burst's end and 1.5 E beyond it, the input ends quietly with at most the SYNC of the burst;
-// the message needs about 2 E after the burst (measured: 1.67 to 2.17 E, by its place in the periods).
+// Up to the burst's end and 1.5 E beyond it, the input ends quietly with at most the SYNC of the burst; the
+// message needs about 2 E after the burst (measured: 1.67 to 2.17 E, by its place in the periods).
 TYPED_TEST(Stress, StreamEndingInTheMiddleOfABurst)
 {
 	Sound sound = this->quiet(1) + this->tx("end");

@@ -27,8 +27,8 @@ unsigned alpha(unsigned argb)
 	return argb >> 24;
 }
 
-// Bad arguments, input or output fail cleanly: status 1, the message, nothing on standard output and no
-// file. OUT stands for a file in a fresh directory; a redirection among the arguments wins.
+// Bad arguments, input or output fail cleanly: status 1, the message, nothing on standard output and no file.
+// OUT stands for a file in a fresh directory; a redirection among the arguments wins.
 TEST(Waterfall, FailuresExitOneWithAMessageAndNoFile)
 {
 	const char *full = "Write error: No space left on device\n";
@@ -133,8 +133,8 @@ std::string burst_command(int rate, double silence, const char *more = "")
 	       " --call TEST1 " + more;
 }
 
-// The file's header matches the picture built in process from the same
-// samples, and the picture grows by two rows per whole 180 ms period.
+// The file's header matches the picture built in process from the same samples, and the picture grows by two
+// rows per whole 180 ms period.
 TEST(Waterfall, PngHeaderMatchesThePictureAndGrowsWithTheRecording)
 {
 	TempDir dir;
@@ -167,8 +167,7 @@ class WaterfallRates : public testing::TestWithParam<int>
 {
 };
 
-// Silence gives two transparent rows per period, whole periods only, and a
-// flat plot line in the bottom row.
+// Silence gives two transparent rows per period, whole periods only, and a flat plot line in the bottom row.
 TEST_P(WaterfallRates, SilenceGivesTwoTransparentRowsPerPeriod)
 {
 	int rate = GetParam(), period = rate * 9 / 50;
@@ -206,12 +205,10 @@ class WaterfallBurst : public testing::TestWithParam<Burst>
 {
 };
 
-// A burst sent after 0.9 s of silence (five periods, so that every newer row
-// of a period covers exactly one extended block) fills the columns of its
-// carriers, centre - 800 Hz to centre + 793.75 Hz, in the rows of its six
-// blocks, is marked with its mode and call sign, and leaves every other row
-// of the picture at the background colour. A burst in the left channel
-// leaves the right one dark and unmarked.
+// A burst sent after 0.9 s of silence (five periods, so that every newer row of a period covers exactly one
+// extended block) fills the columns of its carriers, centre - 800 Hz to centre + 793.75 Hz, in the rows of
+// its six blocks, is marked with its mode and call sign, and leaves every other row of the picture at the
+// background colour. A burst in the left channel leaves the right one dark and unmarked.
 TEST_P(WaterfallBurst, ShowsAtItsTimeAndFrequency)
 {
 	auto [rate, centre, channel] = GetParam();
@@ -331,8 +328,8 @@ TEST(WaterfallPicture, TimeLabelStep)
 	EXPECT_EQ(time_label_step(0.09), 2);
 }
 
-// Every character a label or call sign needs is in the font, each glyph is
-// different and stays inside its 5 x 7 cell.
+// Every character a label or call sign needs is in the font, each glyph is different and stays inside its 5 x
+// 7 cell.
 TEST(BitmapFont, CoversLabelsWithDistinctGlyphsInTheirCells)
 {
 	std::string needed = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ -.Hzsd";
