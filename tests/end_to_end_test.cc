@@ -2,61 +2,25 @@
 
 #include <cmath>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "tests/program.hh"
+#include "tests/pipeline.hh"
 
 // Transmitter, channel and receiver as a user runs them, over the six variants.
 
 namespace {
 
-struct Variant
-{
-	int rate, mapping;
-};
-
-std::string to_string(const testing::TestParamInfo<Variant> &info)
-{
-	return std::to_string(info.param.rate) + "_" + std::to_string(info.param.mapping);
-}
-
-class EndToEnd : public testing::TestWithParam<Variant>
+class EndToEnd : public testing::TestWithParam<Programs>
 {
 protected:
-	int rate = GetParam().rate, mapping = GetParam().mapping;
-
-	std::string encode(const std::string &options) const
-	{
-		return std::string(ENCODE_STREAM) + " --rate " + std::to_string(rate) + " --mapping " +
-		       std::to_string(mapping) + " " + options;
-	}
-	std::string channel(const std::string &options) const
-	{
-		return std::string(CHANNEL) + " --rate " + std::to_string(rate) + " " + options;
-	}
-	std::string decode(int selection = 0) const
-	{
-		return std::string(DECODE_STREAM) + " " + std::to_string(rate) + " " + std::to_string(mapping) + " " +
-		       std::to_string(selection);
-	}
-	// The event lines of a pipeline that starts with the given stages.
-	std::vector<std::string> events(const std::string &pipeline, const std::string &input = "") const
-	{
-		ProgramResult r = run_program(pipeline, input);
-		EXPECT_EQ(r.status, 0) << pipeline << "\n" << r.err;
-		std::vector<std::string> lines;
-		std::istringstream out(r.out);
-		for (std::string line; std::getline(out, line);) lines.push_back(line);
-		return lines;
-	}
+	int rate = GetParam().rate;
+	std::string encode(const std::string &options) const { return GetParam().encode(options); }
+	std::string channel(const std::string &options) const { return GetParam().channel(options); }
+	std::string decode(int selection = 0) const { return GetParam().decode(selection); }
 };
 
-INSTANTIATE_TEST_SUITE_P(Variants, EndToEnd,
-			 testing::Values(Variant{8000, 2}, Variant{8000, 4}, Variant{8000, 8}, Variant{48000, 2},
-					 Variant{48000, 4}, Variant{48000, 8}),
-			 to_string);
+INSTANTIATE_TEST_SUITE_P(Variants, EndToEnd, every_variant, variant_name);
 
 // Printable text without the backslash, which the receiver escapes.
 std::string text_of(int bytes)

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "src/event_line.hh"
+#include "tests/unescape.hh"
 
 namespace {
 
@@ -13,26 +14,6 @@ std::string escaped(const std::string &bytes, int size = 170)
 	std::ostringstream out;
 	write_payload_text(out, reinterpret_cast<const unsigned char *>(bytes.data()), std::min<int>(size, bytes.size()));
 	return out.str();
-}
-
-// Inverse of the escaping, for the round trip.
-std::string unescape(const std::string &text)
-{
-	std::string bytes;
-	for (size_t i = 0; i < text.size(); ++i) {
-		if (text[i] != '\\') {
-			bytes += text[i];
-			continue;
-		}
-		char c = text[++i];
-		if (c == 'n') bytes += '\n';
-		else if (c == 'r') bytes += '\r';
-		else if (c == 't') bytes += '\t';
-		else if (c == '\\') bytes += '\\';
-		else if (c == 'x') bytes += char(std::stoi(text.substr(i + 1, 2), nullptr, 16)), i += 2;
-		else ADD_FAILURE() << "unknown escape " << c;
-	}
-	return bytes;
 }
 
 TEST(PayloadText, EscapesEveryByteClass)

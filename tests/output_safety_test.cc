@@ -1,83 +1,30 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "tests/program.hh"
+#include "tests/pipeline.hh"
+#include "tests/unescape.hh"
 
 // Received bytes cannot forge or break event lines: payloads sent over the
 // air by encode_stream and printed by decode_stream, over the six variants.
 
 namespace {
 
-struct Variant
-{
-	int rate, mapping;
-};
-
-std::string to_string(const testing::TestParamInfo<Variant> &info)
-{
-	return std::to_string(info.param.rate) + "_" + std::to_string(info.param.mapping);
-}
-
-// Inverse of the payload escaping; fails the test on anything the escaping
-// cannot have produced.
-std::string unescape(const std::string &text)
-{
-	std::string bytes;
-	for (size_t i = 0; i < text.size(); ++i) {
-		unsigned char c = text[i];
-		EXPECT_TRUE(c >= 0x20 && c != 0x7f) << "raw control byte " << int(c);
-		if (c != '\\') {
-			bytes += char(c);
-			continue;
-		}
-		char e = i + 1 < text.size() ? text[++i] : '?';
-		if (e == 'n')
-			bytes += '\n';
-		else if (e == 'r')
-			bytes += '\r';
-		else if (e == 't')
-			bytes += '\t';
-		else if (e == '\\')
-			bytes += '\\';
-		else if (e == 'x' && i + 2 < text.size()) {
-			int value = std::stoi(text.substr(i + 1, 2), nullptr, 16);
-			EXPECT_TRUE(value < 0x20 || value == 0x7f) << "needless escape " << value;
-			EXPECT_FALSE(value == '\n' || value == '\r' || value == '\t')
-			    << "long escape " << value;
-			bytes += char(value), i += 2;
-		} else
-			ADD_FAILURE() << "invalid escape \\" << e;
-	}
-	return bytes;
-}
-
-class OutputSafety : public testing::TestWithParam<Variant>
+class OutputSafety : public testing::TestWithParam<Programs>
 {
       protected:
-	int rate = GetParam().rate, mapping = GetParam().mapping;
 	TempDir dir;
 
 	// A burst of the mode carrying the bytes of file name, as a shell command.
 	std::string send(const std::string &name, const std::string &bytes, int mode)
 	{
 		write_file(dir.file(name), bytes);
-		return std::string(ENCODE_STREAM) + " --rate " + std::to_string(rate) + " --mapping " +
-		       std::to_string(mapping) + " --silence 0.5 --mode " + std::to_string(mode) + " < " +
-		       dir.file(name);
+		return GetParam().encode("--silence 0.5 --mode " + std::to_string(mode) + " < " + dir.file(name));
 	}
 	std::vector<std::string> receive(const std::string &bursts)
 	{
-		ProgramResult r = run_program("{ " + bursts + "; } | " + DECODE_STREAM + " " +
-		                              std::to_string(rate) + " " + std::to_string(mapping));
-		EXPECT_EQ(r.status, 0) << r.err;
-		EXPECT_EQ(r.out.back(), '\n');
-		std::vector<std::string> lines;
-		std::istringstream out(r.out);
-		for (std::string line; std::getline(out, line);) lines.push_back(line);
-		return lines;
+		return events("{ " + bursts + "; } | " + GetParam().decode());
 	}
 	// The payload texts of the lines, which must alternate SYNC and MESSAGE|FLIPS:0.
 	static std::vector<std::string> texts(const std::vector<std::string> &lines)
@@ -94,10 +41,7 @@ class OutputSafety : public testing::TestWithParam<Variant>
 	}
 };
 
-INSTANTIATE_TEST_SUITE_P(Variants, OutputSafety,
-                         testing::Values(Variant{8000, 2}, Variant{8000, 4}, Variant{8000, 8},
-                                         Variant{48000, 2}, Variant{48000, 4}, Variant{48000, 8}),
-                         to_string);
+INSTANTIATE_TEST_SUITE_P(Variants, OutputSafety, every_variant, variant_name);
 
 TEST_P(OutputSafety, ForgedEventLinesStayInsideOnePayload)
 {
