@@ -64,46 +64,36 @@ using Sizes = testing::Types<std::integral_constant<int, 1>, std::integral_const
 			     std::integral_constant<int, 47>, std::integral_constant<int, 63>>;
 TYPED_TEST_SUITE(Introselect, Sizes);
 
-TYPED_TEST(Introselect, SameArrangementAsLibstdcxxNthElement)
+// The selection of nth from keys: on libstdc++ exactly the arrangement its
+// nth_element leaves; on any library a permutation with nothing before nth
+// above a[nth] and nothing after it below.
+template <int N>
+void check_selection(const int *keys, int nth)
 {
+	int a[N], sorted[N];
+	pack(a, keys);
+	std::copy(a, a + N, sorted);
+	std::sort(sorted, sorted + N);
+	CODE::introselect(a, nth, key_less<N>);
 #ifdef __GLIBCXX__
+	int theirs[N];
+	pack(theirs, keys);
+	std::nth_element(theirs, theirs + nth, theirs + N, key_less<N>);
+	ASSERT_TRUE(std::equal(a, a + N, theirs)) << "nth " << nth << " key 0 " << keys[0];
+#endif
+	if (nth == N) return;
+	for (int i = 0; i < nth; ++i) ASSERT_FALSE(key_less<N>(a[nth], a[i])) << nth << " " << i;
+	for (int i = nth + 1; i < N; ++i) ASSERT_FALSE(key_less<N>(a[i], a[nth])) << nth << " " << i;
+	std::sort(a, a + N);
+	ASSERT_TRUE(std::equal(a, a + N, sorted)) << "not a permutation, nth " << nth;
+}
+
+TYPED_TEST(Introselect, SelectsAsTheStandardLibraryDoes)
+{
 	constexpr int N = TypeParam::value;
 	std::mt19937 rng(N);
 	for (const auto &keys : layouts<N>(rng))
-		for (int nth = 0; nth <= N; ++nth) {
-			int ours[N], theirs[N];
-			pack(ours, keys.data());
-			pack(theirs, keys.data());
-			CODE::introselect(ours, nth, key_less<N>);
-			std::nth_element(theirs, theirs + nth, theirs + N, key_less<N>);
-			ASSERT_TRUE(std::equal(ours, ours + N, theirs))
-			    << "nth " << nth << " key 0 " << keys[0];
-		}
-#else
-	GTEST_SKIP() << "the arrangement is defined by libstdc++'s nth_element";
-#endif
-}
-
-// Independent of any library: a permutation with nothing before nth above
-// a[nth] and nothing after it below.
-TYPED_TEST(Introselect, PartitionsAroundNth)
-{
-	constexpr int N = TypeParam::value;
-	std::mt19937 rng(100 + N);
-	for (const auto &keys : layouts<N>(rng))
-		for (int nth = 0; nth < N; ++nth) {
-			int a[N], start[N];
-			pack(a, keys.data());
-			std::copy(a, a + N, start);
-			std::sort(start, start + N);
-			CODE::introselect(a, nth, key_less<N>);
-			for (int i = 0; i < nth; ++i)
-				ASSERT_FALSE(key_less<N>(a[nth], a[i])) << nth << " " << i;
-			for (int i = nth + 1; i < N; ++i)
-				ASSERT_FALSE(key_less<N>(a[i], a[nth])) << nth << " " << i;
-			std::sort(a, a + N);
-			ASSERT_TRUE(std::equal(a, a + N, start));
-		}
+		for (int nth = 0; nth <= N; ++nth) check_selection<N>(keys.data(), nth);
 }
 
 // Keys that keep ten median-of-three partitions of 32 from narrowing the
@@ -131,37 +121,9 @@ const Fallback fallbacks[] = {
 	      0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 26, 27, 28, 29, 30, 31}},
 };
 
-TEST(IntroselectFallback, SameArrangementAsLibstdcxxNthElement)
+TEST(Introselect, HeapFallbackSelectsAsTheStandardLibraryDoes)
 {
-#ifdef __GLIBCXX__
-	for (const Fallback &f : fallbacks) {
-		int ours[32], theirs[32];
-		pack(ours, f.keys);
-		pack(theirs, f.keys);
-		CODE::introselect(ours, f.nth, key_less<32>);
-		std::nth_element(theirs, theirs + f.nth, theirs + 32, key_less<32>);
-		EXPECT_TRUE(std::equal(ours, ours + 32, theirs)) << "nth " << f.nth << " key 0 " << f.keys[0];
-	}
-#else
-	GTEST_SKIP() << "the arrangement is defined by libstdc++'s nth_element";
-#endif
-}
-
-TEST(IntroselectFallback, PartitionsAroundNth)
-{
-	for (const Fallback &f : fallbacks) {
-		int a[32], start[32];
-		pack(a, f.keys);
-		std::copy(a, a + 32, start);
-		std::sort(start, start + 32);
-		CODE::introselect(a, f.nth, key_less<32>);
-		for (int i = 0; i < f.nth; ++i)
-			EXPECT_FALSE(key_less<32>(a[f.nth], a[i])) << f.nth << " " << i;
-		for (int i = f.nth + 1; i < 32; ++i)
-			EXPECT_FALSE(key_less<32>(a[i], a[f.nth])) << f.nth << " " << i;
-		std::sort(a, a + 32);
-		EXPECT_TRUE(std::equal(a, a + 32, start));
-	}
+	for (const Fallback &f : fallbacks) check_selection<32>(f.keys, f.nth);
 }
 
 }
