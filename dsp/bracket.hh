@@ -59,8 +59,9 @@ Bracket bracket(const T *values, int n, T lo, T hi, T *out, int capacity)
 			below = _mm_sub_epi32(below, _mm_castps_si128(_mm_cmplt_ps(v, vlo)));
 			int mask = _mm_movemask_ps(_mm_and_ps(_mm_cmpge_ps(v, vlo), _mm_cmple_ps(v, vhi)));
 			if (r.inside < capacity) {
-				__m128i control = _mm_load_si128(reinterpret_cast<const __m128i *>(packing.control[mask]));
-				_mm_storeu_si128(reinterpret_cast<__m128i *>(out + r.inside), _mm_shuffle_epi8(_mm_castps_si128(v), control));
+				auto control = reinterpret_cast<const __m128i *>(packing.control[mask]);
+				__m128i packed = _mm_shuffle_epi8(_mm_castps_si128(v), _mm_load_si128(control));
+				_mm_storeu_si128(reinterpret_cast<__m128i *>(out + r.inside), packed);
 			}
 			r.inside += std::popcount(unsigned(mask));
 		}

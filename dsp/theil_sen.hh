@@ -90,7 +90,8 @@ private:
 			sample[i] = data[uint64_t(state) * uint32_t(size) >> 32];
 		}
 		int centre = int(int64_t(rank) * S / size);
-		T *low = sample + std::max(centre - margin, 0), *high = sample + std::min(centre + margin, S - 1);
+		T *low = sample + std::max(centre - margin, 0);
+		T *high = sample + std::min(centre + margin, S - 1);
 		bool numbers = true;
 		for (T v : sample) numbers &= v == v;
 		if (numbers) {
@@ -105,7 +106,8 @@ private:
 		// value (above everything) falls outside it on its own.
 		if (lo == lo && hi == hi) {
 			Bracket b = bracket(data, size, lo, hi, out, capacity);
-			if (b.inside <= capacity && rank >= b.below && rank < b.below + b.inside) return {b.inside, rank - b.below};
+			if (b.inside <= capacity && rank >= b.below && rank < b.below + b.inside)
+				return {b.inside, rank - b.below};
 		}
 		return {0, 0};
 	}
@@ -113,23 +115,24 @@ private:
 	// The value of rank k (from 0) among temp[0 … count − 1] in ascending
 	// order; reorders temp. Any exact selection gives the same value, so
 	// two narrowing steps cut the 32640 slopes of 256 points to a few
-	// hundred before the library's selection runs.
+	// hundred before the library's selection runs. Each margin is three
+	// standard deviations of a sample quantile's rank, 3·√(S/4), so a step
+	// misses in about 0.3 % of fits.
 	T select(int count, int rank)
 	{
-		if (count > 4 * 1024) {
-			Narrowed first = narrow<1024>(temp, count, rank, 48, gather, gather_size);
-			if (first.size) {
-				Narrowed second = first.size > 4 * 256 ? narrow<256>(gather, first.size, first.rank, 24, closer, closer_size) : Narrowed{};
-				if (second.size) {
-					std::nth_element(closer, closer + second.rank, closer + second.size);
-					return closer[second.rank];
-				}
-				std::nth_element(gather, gather + first.rank, gather + first.size);
-				return gather[first.rank];
-			}
+		Narrowed first{}, second{};
+		if (count > 4 * 1024) first = narrow<1024>(temp, count, rank, 48, gather, gather_size);
+		if (!first.size) {
+			std::nth_element(temp, temp + rank, temp + count, less);
+			return temp[rank];
 		}
-		std::nth_element(temp, temp + rank, temp + count, less);
-		return temp[rank];
+		if (first.size > 4 * 256) second = narrow<256>(gather, first.size, first.rank, 24, closer, closer_size);
+		if (!second.size) {
+			std::nth_element(gather, gather + first.rank, gather + first.size);
+			return gather[first.rank];
+		}
+		std::nth_element(closer, closer + second.rank, closer + second.size);
+		return closer[second.rank];
 	}
 };
 

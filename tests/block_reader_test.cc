@@ -20,7 +20,10 @@ struct Pipe
 		close(fd[0]);
 		if (fd[1] >= 0) close(fd[1]);
 	}
-	void write(const std::string &bytes) { EXPECT_EQ(::write(fd[1], bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+	void write(const std::string &bytes)
+	{
+		EXPECT_EQ(::write(fd[1], bytes.data(), bytes.size()), ssize_t(bytes.size()));
+	}
 	void close_writer() { close(fd[1]), fd[1] = -1; }
 };
 
