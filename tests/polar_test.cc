@@ -21,10 +21,14 @@ using ISAs = testing::Types<PortableISA, NativeISA>;
 TYPED_TEST_SUITE(InformationLeaf, ISAs);
 
 // The leaf's selection against its definition: candidate numbers 0 ... 31,
-// partially ordered by std::nth_element with an indirect metric comparison.
-// Small metric ranges make ties, whose outcome is part of the result.
+// partially ordered by libstdc++'s std::nth_element with an indirect metric
+// comparison. Small metric ranges make ties, whose outcome is part of the
+// result.
 TYPED_TEST(InformationLeaf, SelectsAsNthElementOverCandidateNumbers)
 {
+#ifndef __GLIBCXX__
+	GTEST_SKIP() << "the arrangement is defined by libstdc++'s nth_element";
+#endif
 	using VEC = SIMD<signed char, 16, TypeParam>;
 	using MAP = SIMD<unsigned char, 16, TypeParam>;
 	std::mt19937 rng(4);
