@@ -4,7 +4,7 @@
 #include <random>
 #include <vector>
 
-#include "src/decoder.hh"
+#include "modem/decoder.hh"
 
 // The receiver's per-sample intake at both rates: DC blocker, Hilbert
 // filter, ring and synchronizer, fed in the driver's 20 ms blocks of noise,

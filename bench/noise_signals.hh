@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "dsp/complex.hh"
-#include "src/call_sign.hh"
-#include "src/encoder.hh"
+#include "modem/call_sign.hh"
+#include "modem/encoder.hh"
 #include "tools/sim/random.hh"
 
 // Endless test signals without a single valid burst of the receiver that

@@ -4,9 +4,9 @@
 // the received amplitude (unit amplitude for a clean bit), clamped to
 // -128 … 127; that is the LLR 2y/σ² scaled by 32σ².
 // Usage: osd_fer [frames per point] — prints CSV on standard output.
-#include "src/bch_encoder.hh"
-#include "src/bch_polynomials.hh"
-#include "src/osd.hh"
+#include "code/bch_encoder.hh"
+#include "code/bch_polynomials.hh"
+#include "code/osd.hh"
 
 #include <algorithm>
 #include <cmath>

@@ -4,8 +4,8 @@
 // all 32 frames decode at each rate (the "failed" counter says so).
 
 #include "bench/polar_frames.hh"
-#include "src/polar_decoder.hh"
-#include "src/polar_tables.hh"
+#include "code/polar_decoder.hh"
+#include "code/polar_tables.hh"
 
 #include <benchmark/benchmark.h>
 

@@ -9,8 +9,8 @@
 // Usage: polar_fer [scale]
 
 #include "bench/polar_frames.hh"
-#include "src/polar_decoder.hh"
-#include "src/polar_tables.hh"
+#include "code/polar_decoder.hh"
+#include "code/polar_tables.hh"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "code/bits.hh"
-#include "src/polar_encoder.hh"
+#include "code/polar_encoder.hh"
 
 #include <algorithm>
 #include <cmath>

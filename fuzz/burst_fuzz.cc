@@ -22,7 +22,7 @@
 
 #include "fuzz/byte_reader.hh"
 #include "fuzz/driven_receiver.hh"
-#include "src/encoder.hh"
+#include "modem/encoder.hh"
 
 namespace {
 
@@ -100,7 +100,7 @@ void run(ByteReader &in)
 
 	bool payload_mode = payload_bytes(mode) > 0;
 	std::string text(reinterpret_cast<const char *>(payload), strnlen(reinterpret_cast<const char *>(payload), 170));
-	for (const Event &e : events)
+	for (const CheckedEvent &e : events)
 		if (e.status == STATUS_DONE && e.flips >= 0) ASSERT(payload_mode && e.payload == text);
 	// Within 50 Hz of 0 Hz or of half the rate the DC blocker and the Hilbert
 	// transformer take the outer carriers away, and below about -47 dBFS the
@@ -114,14 +114,14 @@ void run(ByteReader &in)
 	render_call_sign(rendered, valid_call ? call : 0);
 	std::string call_text(reinterpret_cast<const char *>(rendered), 9);
 	int expected = !valid_call || (mode != 0 && !payload_mode) ? STATUS_NOPE : mode ? STATUS_SYNC : STATUS_PING;
-	const Event &meta = events.empty() ? Event{} : events[0];
+	const CheckedEvent &meta = events.empty() ? CheckedEvent{} : events[0];
 	bool expected_events = events.size() == (expected == STATUS_SYNC ? 2u : 1u) && meta.status == expected &&
 			       meta.mode == mode && meta.call == call_text && std::fabs(meta.cfo - freq) < 1 &&
 			       (expected != STATUS_SYNC || (events[1].status == STATUS_DONE && events[1].flips >= 0));
 	if (expected_events) return;
 	std::fprintf(stderr, "sent %d/%d mode %d call %s at %.2f Hz, %g dBFS, channel %d, lead-in %d; received:\n", RATE,
 		     M, mode, call_text.c_str(), freq, level, channel, lead);
-	for (const Event &e : events) std::fprintf(stderr, "%s", e.line.c_str());
+	for (const CheckedEvent &e : events) std::fprintf(stderr, "%s", e.line.c_str());
 	ASSERT(expected_events);
 }
 

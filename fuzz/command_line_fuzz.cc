@@ -16,7 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "src/assert.hh"
+#include "code/assert.hh"
 
 namespace {
 

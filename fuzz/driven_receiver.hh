@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "src/assert.hh"
-#include "src/call_sign.hh"
-#include "src/event_line.hh"
-#include "src/make_decoder.hh"
+#include "code/assert.hh"
+#include "modem/call_sign.hh"
+#include "stream/event_line.hh"
+#include "stream/stream_receiver.hh"
 
-// What one process() call reported, with the line write_event made of it.
-struct Event
+// One event as the fuzz targets compare it, with the line decode_stream prints.
+struct CheckedEvent
 {
 	int status = STATUS_OKAY;
 	std::string line;
@@ -24,8 +24,8 @@ struct Event
 	std::string payload;
 };
 
-// Inverse of write_payload_text; stops the program on an escape that
-// write_payload_text never writes.
+// Inverse of payload_text; stops the program on an escape that
+// payload_text never writes.
 inline std::string unescape_payload(const std::string &text)
 {
 	std::string bytes;
@@ -60,86 +60,85 @@ inline std::string unescape_payload(const std::string &text)
 
 inline bool starts_with(const std::string &s, const std::string &prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
-// Checks what the receiver reported for one status against the event line
-// written for it: one line, the right event, a call sign of the alphabet, and
-// payload text that unescapes to the fetched bytes.
-inline Event check_event(int status, DecoderInterface &decoder, const std::string &line)
+// Checks one event against its line: one line, the right event, a call
+// sign of the alphabet, and payload text that unescapes to the payload.
+inline CheckedEvent check_event(const Event &event)
 {
-	Event e;
-	e.status = status;
-	e.line = line;
-	ASSERT(status >= STATUS_OKAY && status <= STATUS_PING && status != STATUS_HEAP);
-	if (status == STATUS_OKAY) {
-		ASSERT(line.empty());
-		return e;
-	}
-	ASSERT(!line.empty() && line.back() == '\n' && line.find('\n') == line.size() - 1);
-	ASSERT(line.find('\r') == std::string::npos);
-	if (status == STATUS_FAIL) {
+	char buffer[event_line_capacity];
+	size_t length = event_line(event, buffer, sizeof buffer);
+	ASSERT(length < sizeof buffer);
+	CheckedEvent e;
+	e.status = event.kind;
+	e.line = std::string(buffer, length) + "\n";
+	const std::string &line = e.line;
+	ASSERT(line.find('\n') == line.size() - 1 && line.find('\r') == std::string::npos);
+	if (e.status == STATUS_FAIL) {
 		ASSERT(line == "EVENT:PREAMBLE_FAIL\n");
-	} else if (status == STATUS_DONE) {
+	} else if (e.status == STATUS_HEAP) {
+		ASSERT(line == "EVENT:HEAP_ERROR\n");
+	} else if (e.status == STATUS_DONE) {
 		const std::string head = "EVENT:MESSAGE|FLIPS:";
 		ASSERT(starts_with(line, head));
 		size_t bar = line.find("|PAYLOAD:");
 		ASSERT(bar != std::string::npos);
 		e.flips = std::stoi(line.substr(head.size(), bar - head.size()));
+		ASSERT(e.flips == event.flips && e.flips >= -1 && e.flips <= 1360);
 		std::string text = line.substr(bar + 9, line.size() - bar - 10);
-		unsigned char bytes[170];
-		std::memset(bytes, 0x5a, sizeof bytes);
-		int flips = decoder.fetch(bytes);
-		ASSERT(flips == e.flips);
-		ASSERT(flips >= -1 && flips <= 1360);
-		if (flips < 0) {
-			ASSERT(text.empty());
+		if (e.flips < 0) {
+			ASSERT(text.empty() && event.payload_size == 0);
 		} else {
-			e.payload.assign(reinterpret_cast<const char *>(bytes), strnlen(reinterpret_cast<const char *>(bytes), sizeof bytes));
+			const char *bytes = reinterpret_cast<const char *>(event.payload);
+			e.payload.assign(bytes, strnlen(bytes, sizeof event.payload));
+			ASSERT(e.payload.size() == event.payload_size);
 			ASSERT(unescape_payload(text) == e.payload);
 		}
 	} else {
-		unsigned char call[9];
-		decoder.staged(&e.cfo, &e.mode, call);
-		e.call.assign(reinterpret_cast<const char *>(call), 9);
+		ASSERT(e.status == STATUS_SYNC || e.status == STATUS_NOPE || e.status == STATUS_PING);
+		e.cfo = event.cfo;
+		e.mode = event.mode;
+		e.call.assign(event.call_sign, 9);
+		ASSERT(event.call_sign[9] == 0);
 		for (char c : e.call) ASSERT(std::strchr(call_sign_alphabet, c) && c);
-		const char *name = status == STATUS_SYNC ? "EVENT:SYNC|CFO:" : status == STATUS_NOPE ? "EVENT:NOPE|CFO:" : "EVENT:PING|CFO:";
+		const char *name = e.status == STATUS_SYNC ? "EVENT:SYNC|CFO:" : e.status == STATUS_NOPE ? "EVENT:NOPE|CFO:" : "EVENT:PING|CFO:";
 		ASSERT(starts_with(line, name));
 		std::string tail = "|MODE:" + std::to_string(e.mode) + "|CALL:" + e.call + "\n";
 		ASSERT(line.size() > tail.size() && line.compare(line.size() - tail.size(), tail.size(), tail) == 0);
-		if (status == STATUS_SYNC) ASSERT(e.mode >= 14 && e.mode <= 16 && e.call != "         ");
-		if (status == STATUS_PING) ASSERT(e.mode == 0 && e.call != "         ");
-		if (status == STATUS_NOPE) ASSERT((e.mode != 0 && (e.mode < 14 || e.mode > 16)) || e.call == "         ");
+		if (e.status == STATUS_SYNC) ASSERT(e.mode >= 14 && e.mode <= 16 && e.call != "         ");
+		if (e.status == STATUS_PING) ASSERT(e.mode == 0 && e.call != "         ");
+		if (e.status == STATUS_NOPE) ASSERT((e.mode != 0 && (e.mode < 14 || e.mode > 16)) || e.call == "         ");
 	}
 	return e;
 }
 
-// Feeds interleaved frames (two values a frame for channels 1 to 4) to a
-// receiver of the variant in blocks of rate/50 frames, as decode_stream does:
-// process() after every completed period, a new receiver after FAIL and DONE,
-// a trailing part block dropped. Returns the events other than OKAY.
+// Feeds interleaved frames (two values a frame for channels 1 to 4) through
+// the stream layer, as decode_stream does, and checks every event and the
+// order of SYNC and MESSAGE. Returns the events.
 // draw: also renders the spectrum after every period, as waterfall does.
-inline std::vector<Event> drive_receiver(int rate, int mapping, int channel, const short *samples, size_t frames,
+inline std::vector<CheckedEvent> drive_receiver(int rate, int mapping, int channel, const short *samples, size_t frames,
 					 bool draw = false)
 {
-	static unsigned plot[360 * 128], waterfall[360 * 128];
-	std::unique_ptr<DecoderInterface> decoder(make_decoder(rate, mapping));
-	ASSERT(decoder && decoder->rate() == rate);
-	const int block = rate / 50, width = channel >= 1 && channel <= 4 ? 2 : 1;
-	std::vector<Event> events;
-	bool synced = false;
-	for (size_t first = 0; first + block <= frames; first += block) {
-		if (!decoder->feed(samples + first * width, block, channel)) continue;
-		int status = decoder->process();
-		std::ostringstream out;
-		write_event(out, status, decoder.get());
-		Event e = check_event(status, *decoder, out.str());
-		if (draw) decoder->spectrum(plot, waterfall, 0x00ff00);
-		if (status == STATUS_DONE) ASSERT(synced);
-		synced = synced || status == STATUS_SYNC;
-		if (status != STATUS_OKAY) events.push_back(e);
-		if (status == STATUS_FAIL || status == STATUS_DONE) {
-			decoder.reset(make_decoder(rate, mapping));
-			ASSERT(decoder);
-			synced = false;
+	struct Checker final : StreamListener
+	{
+		bool draw, synced = false;
+		std::vector<CheckedEvent> events;
+		void period(DecoderInterface &decoder) override
+		{
+			static unsigned plot[360 * 128], waterfall[360 * 128];
+			ASSERT(decoder.rate() == 8000 || decoder.rate() == 48000);
+			if (draw) decoder.spectrum(plot, waterfall, 0x00ff00);
 		}
-	}
-	return events;
+		void event(const Event &event) override
+		{
+			CheckedEvent e = check_event(event);
+			if (e.status == STATUS_DONE) ASSERT(synced);
+			synced = e.status == STATUS_SYNC || (synced && e.status != STATUS_DONE && e.status != STATUS_FAIL);
+			events.push_back(e);
+		}
+	} checker;
+	checker.draw = draw;
+	StreamReceiver stream(rate, mapping, channel);
+	ASSERT(stream.has_receiver());
+	stream.feed(samples, frames, checker);
+	stream.finish(checker);
+	return checker.events;
 }

@@ -9,10 +9,10 @@
 #include <cstring>
 
 #include "fuzz/byte_reader.hh"
-#include "src/assert.hh"
-#include "src/bch_encoder.hh"
-#include "src/bch_polynomials.hh"
-#include "src/osd.hh"
+#include "code/assert.hh"
+#include "code/bch_encoder.hh"
+#include "code/bch_polynomials.hh"
+#include "code/osd.hh"
 
 namespace {
 

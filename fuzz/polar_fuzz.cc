@@ -9,10 +9,10 @@
 #include <cstring>
 
 #include "fuzz/byte_reader.hh"
-#include "src/assert.hh"
-#include "src/polar_decoder.hh"
-#include "src/polar_encoder.hh"
-#include "src/polar_tables.hh"
+#include "code/assert.hh"
+#include "code/polar_decoder.hh"
+#include "code/polar_encoder.hh"
+#include "code/polar_tables.hh"
 
 namespace {
 

@@ -10,10 +10,11 @@
 
 #include <gtest/gtest.h>
 
-#include "src/call_sign.hh"
-#include "src/decoder.hh"
-#include "src/encoder.hh"
-#include "src/event_line.hh"
+#include "modem/call_sign.hh"
+#include "modem/decoder.hh"
+#include "modem/encoder.hh"
+#include "stream/event_line.hh"
+#include "stream/stream_receiver.hh"
 
 // Bursts as sound and the event lines decode_stream prints for it, in
 // process: the same block length, calling order and receiver replacement as
@@ -95,39 +96,25 @@ inline std::vector<short> pcm(const Sound &sound, uint32_t seed = 1)
 	return out;
 }
 
-// decode_stream's loop in process: blocks of rate/50 mono samples, one
-// process() per completed period, the receiver replaced after FAIL and DONE.
-// Samples may come in pieces of any length; a last partial block is never fed.
-template <typename V> class Listener
+// Event lines of the stream layer, as decode_stream prints them, for mono
+// samples that may come in pieces of any length.
+template <typename V> class Listener final : StreamListener
 {
 public:
-	void operator()(const short *samples, size_t count)
-	{
-		for (size_t i = 0; i < count; ++i) {
-			block[filled++] = samples[i];
-			if (filled < V::block) continue;
-			filled = 0;
-			if (!decoder->feed(block, V::block, 0)) continue;
-			int status = decoder->process();
-			write_event(out, status, decoder.get());
-			if (status == STATUS_FAIL || status == STATUS_DONE || status == STATUS_HEAP)
-				decoder = std::make_unique<typename V::Rx>();
-		}
-	}
+	void operator()(const short *samples, size_t count) { stream.feed(samples, count, *this); }
 
-	std::vector<std::string> lines() const
-	{
-		std::vector<std::string> list;
-		std::istringstream in(out.str());
-		for (std::string line; std::getline(in, line);) list.push_back(line);
-		return list;
-	}
+	std::vector<std::string> lines() const { return list; }
 
 private:
-	std::unique_ptr<typename V::Rx> decoder = std::make_unique<typename V::Rx>();
-	std::ostringstream out;
-	short block[V::block];
-	int filled = 0;
+	StreamReceiver stream{V::rate, V::mapping, 0};
+	std::vector<std::string> list;
+
+	void event(const Event &e) override
+	{
+		char line[event_line_capacity];
+		event_line(e, line, sizeof line);
+		list.push_back(line);
+	}
 };
 
 // Event lines for the samples.

@@ -6,7 +6,7 @@
 #include <new>
 #include <vector>
 
-#include "src/make_decoder.hh"
+#include "stream/make_decoder.hh"
 #include "tests/air.hh"
 #include "tests/replaced_new.hh"
 

@@ -1,6 +1,6 @@
-#include "src/bch_encoder.hh"
-#include "src/bch_polynomials.hh"
-#include "src/osd.hh"
+#include "code/bch_encoder.hh"
+#include "code/bch_polynomials.hh"
+#include "code/osd.hh"
 
 #include <gtest/gtest.h>
 
@@ -134,7 +134,7 @@ TEST_F(Bch255x71Matrix, KnownRows)
 std::string assertion(int line, const std::string &expr)
 {
 	std::string re;
-	for (char c : "src/osd.hh:" + std::to_string(line) + ": matrix: Assertion `" + expr + "' failed")
+	for (char c : "code/osd.hh:" + std::to_string(line) + ": matrix: Assertion `" + expr + "' failed")
 		re += std::strchr("\\^$.|?*+()[]{}", c) ? std::string{'\\', c} : std::string{c};
 	return re;
 }

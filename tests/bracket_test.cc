@@ -1,5 +1,5 @@
 #include "dsp/bracket.hh"
-#include "src/xorshift.hh"
+#include "modem/xorshift.hh"
 #include <cmath>
 #include <gtest/gtest.h>
 #include <vector>

@@ -49,9 +49,11 @@ protected:
 			int status = rx->process();
 			if (status == STATUS_OKAY) continue;
 			statuses.push_back(status);
-			std::ostringstream line;
-			write_event(line, status, rx.get());
-			lines.push_back(line.str());
+			Event event;
+			read_event(status, rx.get(), event);
+			char line[event_line_capacity];
+			event_line(event, line, sizeof line);
+			lines.push_back(line + std::string("\n"));
 		}
 		return {statuses, lines};
 	}

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "src/constellation.hh"
-#include "src/mls.hh"
-#include "src/soft_bits.hh"
-#include "src/xorshift.hh"
+#include "modem/constellation.hh"
+#include "modem/mls.hh"
+#include "modem/soft_bits.hh"
+#include "modem/xorshift.hh"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "src/decoder.hh"
+#include "modem/decoder.hh"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include "code/bits.hh"
 #include "code/crc.hh"
 #include "dsp/fft.hh"
-#include "src/mls.hh"
-#include "src/schmidl_cox.hh"
-#include "src/xorshift.hh"
+#include "modem/mls.hh"
+#include "modem/schmidl_cox.hh"
+#include "modem/xorshift.hh"
 #include "tests/air.hh"
 
 namespace {

@@ -1,19 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <sstream>
 #include <string>
 
-#include "src/event_line.hh"
+#include "stream/event_line.hh"
 #include "tests/unescape.hh"
 
 namespace {
 
 std::string escaped(const std::string &bytes, int size = 170)
 {
-	std::ostringstream out;
-	write_payload_text(out, reinterpret_cast<const unsigned char *>(bytes.data()), std::min<int>(size, bytes.size()));
-	return out.str();
+	char text[event_line_capacity];
+	payload_text(reinterpret_cast<const unsigned char *>(bytes.data()), std::min<size_t>(size, bytes.size()), text,
+	             sizeof text);
+	return text;
 }
 
 TEST(PayloadText, EscapesEveryByteClass)
@@ -76,11 +76,18 @@ struct FakeDecoder : DecoderInterface
 	int rate() override { return 8000; }
 };
 
+std::string event(int status, DecoderInterface *decoder)
+{
+	Event e;
+	if (!read_event(status, decoder, e)) return "";
+	char line[event_line_capacity];
+	event_line(e, line, sizeof line);
+	return line + std::string("\n");
+}
+
 std::string event(int status, FakeDecoder &decoder)
 {
-	std::ostringstream out;
-	write_event(out, status, &decoder);
-	return out.str();
+	return event(status, &decoder);
 }
 
 TEST(EventLine, MetadataEventsCarryOffsetModeAndCallSign)
@@ -113,9 +120,7 @@ TEST(EventLine, StatusesWithoutResultsDoNotTouchTheReceiver)
 	EXPECT_EQ(event(STATUS_HEAP, d), "EVENT:HEAP_ERROR\n");
 	for (int status : {int(STATUS_OKAY), -1, 7, 1000}) EXPECT_EQ(event(status, d), "") << status;
 	EXPECT_EQ(d.reads + d.fetches, 0);
-	std::ostringstream out;
-	write_event(out, STATUS_HEAP, nullptr);
-	EXPECT_EQ(out.str(), "EVENT:HEAP_ERROR\n");
+	EXPECT_EQ(event(STATUS_HEAP, nullptr), "EVENT:HEAP_ERROR\n");
 }
 
 }

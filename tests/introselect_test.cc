@@ -1,4 +1,4 @@
-#include "src/introselect.hh"
+#include "code/introselect.hh"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "src/log2_int.hh"
+#include "modem/log2_int.hh"
 
 TEST(Log2Int, FloorOfTheBinaryLogarithm)
 {

@@ -1,6 +1,6 @@
-#include "src/bch_encoder.hh"
-#include "src/bch_polynomials.hh"
-#include "src/osd.hh"
+#include "code/bch_encoder.hh"
+#include "code/bch_polynomials.hh"
+#include "code/osd.hh"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "dsp/sum_tree.hh"
-#include "src/schmidl_cox.hh"
+#include "modem/schmidl_cox.hh"
 #include <cmath>
 
 // The synchronizer's per-sample steps as plainly stated, the reference for

@@ -1,4 +1,4 @@
-#include "src/polar_tables.hh"
+#include "code/polar_tables.hh"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "src/polar_decoder.hh"
-#include "src/polar_encoder.hh"
-#include "src/polar_tables.hh"
+#include "code/polar_decoder.hh"
+#include "code/polar_encoder.hh"
+#include "code/polar_tables.hh"
 
 #include <gtest/gtest.h>
 

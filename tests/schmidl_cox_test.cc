@@ -1,8 +1,8 @@
 #include "dsp/complex.hh"
 #include "dsp/fft.hh"
-#include "src/mls.hh"
-#include "src/schmidl_cox.hh"
-#include "src/xorshift.hh"
+#include "modem/mls.hh"
+#include "modem/schmidl_cox.hh"
+#include "modem/xorshift.hh"
 #include "tests/plain_sync.hh"
 #include <bit>
 #include <cmath>

@@ -1,5 +1,5 @@
-#include "src/polar_kernels.hh"
-#include "src/simd.hh"
+#include "code/polar_kernels.hh"
+#include "code/simd.hh"
 
 #include <gtest/gtest.h>
 

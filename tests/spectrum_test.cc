@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "src/decoder.hh"
-#include "src/spectrum.hh"
+#include "modem/decoder.hh"
+#include "modem/spectrum.hh"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "dsp/complex.hh"
 #include "dsp/sum_tree.hh"
-#include "src/xorshift.hh"
+#include "modem/xorshift.hh"
 #include <cmath>
 #include <cstdint>
 #include <gtest/gtest.h>

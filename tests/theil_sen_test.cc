@@ -1,5 +1,5 @@
 #include "dsp/theil_sen.hh"
-#include "src/xorshift.hh"
+#include "modem/xorshift.hh"
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "src/call_sign.hh"
-#include "src/encoder.hh"
+#include "modem/call_sign.hh"
+#include "modem/encoder.hh"
 #include "tools/options.hh"
 #include "tools/sim/random.hh"
 #include "tools/wav.hh"

@@ -91,9 +91,15 @@ Arguments parse(int argc, char **argv)
 int main(int argc, char **argv)
 {
 	Arguments args = parse(argc, argv);
+	switch (check_variant(args.rate, args.mapping)) {
+	case STREAM_BAD_RATE: std::cerr << "Unsupported sample rate: " << args.rate << std::endl; return 1;
+	case STREAM_BAD_MAPPING: std::cerr << "Unsupported mapping" << std::endl; return 1;
+	default: break;
+	}
 	WaterfallRecorder recorder(args.rate, args.mapping, args.channel);
 	BlockReader<short> input(0, recorder.block_samples());
 	while (const short *block = input.next()) recorder.block(block);
+	recorder.finish();
 	Picture picture = waterfall_picture(recorder);
 	std::string error;
 	if (!write_png(args.out.c_str(), picture.width, picture.height, picture.pixels.data(), &error)) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "src/simd_isa.hh"
+#include "code/simd_isa.hh"
 
 #include <algorithm>
 #include <limits>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "src/introselect.hh"
-#include "src/simd_isa.hh"
+#include "code/introselect.hh"
+#include "code/simd_isa.hh"
 
 #include <algorithm>
 

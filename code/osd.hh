@@ -1,7 +1,7 @@
 #pragma once
 
 #include "code/bits.hh"
-#include "src/assert.hh"
+#include "code/assert.hh"
 
 #include <algorithm>
 #include <cstdint>

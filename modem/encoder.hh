@@ -7,14 +7,14 @@
 #include "code/crc.hh"
 #include "dsp/complex.hh"
 #include "dsp/fft.hh"
-#include "src/bch_encoder.hh"
-#include "src/bch_polynomials.hh"
-#include "src/constellation.hh"
-#include "src/mls.hh"
-#include "src/osd.hh"
-#include "src/polar_encoder.hh"
-#include "src/polar_tables.hh"
-#include "src/xorshift.hh"
+#include "code/bch_encoder.hh"
+#include "code/bch_polynomials.hh"
+#include "modem/constellation.hh"
+#include "modem/mls.hh"
+#include "code/osd.hh"
+#include "code/polar_encoder.hh"
+#include "code/polar_tables.hh"
+#include "modem/xorshift.hh"
 
 // Payload bytes a burst of the given mode carries: 170, 128 or 85 for modes
 // 14, 15 and 16; 0 for every other mode (a ping, or a mode sent for testing).

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "dsp/complex.hh"
-#include "src/image.hh"
+#include "modem/image.hh"
 
 using SpectrumImage = Image<unsigned, 360, 128>;
 

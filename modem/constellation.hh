@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "dsp/complex.hh"
-#include "src/soft_bits.hh"
+#include "modem/soft_bits.hh"
 
 // Points of the differential data constellations, all of unit magnitude.
 // point() takes `bits` bipolar code bits (+1 for bit 0, -1 for bit 1) in the

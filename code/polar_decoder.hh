@@ -2,8 +2,8 @@
 
 #include "code/bits.hh"
 #include "code/crc.hh"
-#include "src/polar_list_tree.hh"
-#include "src/simd.hh"
+#include "code/polar_list_tree.hh"
+#include "code/simd.hh"
 
 #include <algorithm>
 #include <bit>

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <iostream>
 
-#include "src/event_line.hh"
-#include "src/make_decoder.hh"
+#include "stream/event_line.hh"
+#include "stream/stream_receiver.hh"
 #include "tools/block_reader.hh"
 
 static const char usage[] =
@@ -39,18 +39,6 @@ static const char usage[] =
     "Exit status: 0 at the end of the input, 1 for an unsupported rate or mapping\n"
     "or a read or write error.\n";
 
-static DecoderInterface *decoder;
-
-// Replaces the receiver with a fresh one, or leaves the slot empty when
-// there is no memory for it. The old one is gone before the arguments are
-// looked at; unsupported ones end the program.
-void reset_decoder(int rate, int mapping)
-{
-	delete decoder;
-	decoder = nullptr;
-	decoder = make_decoder(rate, mapping);
-}
-
 static void check_output()
 {
 	if (std::cout.flush()) return;
@@ -58,13 +46,18 @@ static void check_output()
 	std::exit(1);
 }
 
-// A receiver that could not be allocated is reported once; blocks read
-// while the slot is empty are dropped.
-static void rebuild(int rate, int mapping)
+// Every event is one line, flushed at once for the reader at the other end
+// of the pipe.
+struct LinePrinter final : StreamListener
 {
-	reset_decoder(rate, mapping);
-	if (!decoder) write_event(std::cout, STATUS_HEAP, decoder);
-}
+	void event(const Event &event) override
+	{
+		char line[event_line_capacity];
+		size_t length = event_line(event, line, sizeof line);
+		std::cout.write(line, length).put('\n');
+		check_output();
+	}
+};
 
 int main(int argc, char **argv)
 {
@@ -77,21 +70,17 @@ int main(int argc, char **argv)
 	int mapping = argc > 2 ? std::atoi(argv[2]) : 4;
 	int channel = argc > 3 ? std::atoi(argv[3]) : 0;
 
-	rebuild(rate, mapping);
-	check_output();
-	int frames = rate / 50;
-	bool stereo = channel >= 1 && channel <= 4;
-	BlockReader<short> input(0, frames * (stereo ? 2 : 1));
-	while (const short *block = input.next()) {
-		if (!decoder) {
-			reset_decoder(rate, mapping);
-			continue;
-		}
-		if (!decoder->feed(block, frames, channel)) continue;
-		int status = decoder->process();
-		write_event(std::cout, status, decoder);
-		if (status == STATUS_FAIL || status == STATUS_DONE || status == STATUS_HEAP) rebuild(rate, mapping);
-		check_output();
+	switch (check_variant(rate, mapping)) {
+	case STREAM_BAD_RATE: std::cerr << "Unsupported sample rate: " << rate << std::endl; return 1;
+	case STREAM_BAD_MAPPING: std::cerr << "Unsupported mapping" << std::endl; return 1;
+	default: break;
 	}
+	StreamReceiver stream(rate, mapping, channel);
+	LinePrinter printer;
+	// Reports a receiver that could not be allocated before any input comes.
+	stream.feed(nullptr, 0, printer);
+	BlockReader<short> input(0, stream.block_frames() * stream.frame_width());
+	while (const short *block = input.next()) stream.feed(block, stream.block_frames(), printer);
+	stream.finish(printer);
 	return 0;
 }

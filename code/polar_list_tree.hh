@@ -1,8 +1,8 @@
 #pragma once
 
-#include "src/polar_kernels.hh"
-#include "src/polar_list_node.hh"
-#include "src/simd_isa.hh"
+#include "code/polar_kernels.hh"
+#include "code/polar_list_node.hh"
+#include "code/simd_isa.hh"
 
 #include <type_traits>
 

@@ -1,0 +1,112 @@
+/* ofdm_burst: a receiver of short OFDM data bursts sent over audio.
+ *
+ * Feed it 16-bit PCM in any number of frames at a time; it calls your
+ * handler once for every event, in the order the bursts arrive: a burst's
+ * metadata (SYNC, or PING, or NOPE), then its payload (MESSAGE). Each event
+ * can be turned into the line the decode_stream program prints for it.
+ *
+ * One receiver is used by one thread at a time; any number of receivers
+ * may run at once, each on its own thread. The library never prints, never
+ * exits, and allocates nothing while samples flow, except the receiver that
+ * replaces one after each burst (about 0.6 MB at 8000 Hz, 1.5 MB at
+ * 48000 Hz).
+ */
+#ifndef OFDM_BURST_H
+#define OFDM_BURST_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct ofdm_burst_receiver ofdm_burst_receiver;
+
+/* Event kinds. */
+#define OFDM_BURST_PREAMBLE_FAIL 1 /* a preamble whose metadata failed */
+#define OFDM_BURST_SYNC 2          /* a burst with payload begins */
+#define OFDM_BURST_MESSAGE 3       /* the payload of the burst that began */
+#define OFDM_BURST_HEAP_ERROR 4    /* no memory for a receiver: blocks are dropped until there is */
+#define OFDM_BURST_NOPE 5          /* valid metadata of a mode this receiver does not take */
+#define OFDM_BURST_PING 6          /* a call sign without payload */
+
+typedef struct ofdm_burst_event {
+    int kind;               /* 1 PREAMBLE_FAIL, 2 SYNC, 3 MESSAGE, 4 HEAP_ERROR, 5 NOPE, 6 PING */
+    float cfo_hz;           /* SYNC, NOPE, PING */
+    int mode;               /* SYNC, NOPE, PING */
+    char call_sign[10];     /* nine characters and a terminating zero */
+    int flips;              /* MESSAGE: corrected bits, -1 when the payload failed */
+    size_t payload_size;    /* MESSAGE: bytes before the first zero byte; 0 when failed */
+    unsigned char payload[170];
+    uint64_t frame;         /* input frames consumed when the event was reported */
+} ofdm_burst_event;
+/* Fields an event kind does not name hold: cfo_hz -1, mode -1, call_sign
+ * empty, flips 0, payload_size 0, payload all zero.
+ * cfo_hz: the centre frequency of the burst's carriers in hertz.
+ * mode: 14, 15 or 16 for a SYNC (170, 128 or 85 payload bytes), 0 for a
+ * PING, anything for a NOPE.
+ * call_sign: padded with spaces to nine characters, from A-Z, 0-9 and space.
+ * flips: the number of payload bits the error correction changed; -1 means
+ * no candidate passed the payload's CRC-32: the burst was lost, and
+ * payload_size is 0.
+ * payload: the received bytes; a message ends at its first zero byte, so
+ * payload_size is at most 170.
+ * frame: the position in the input, in frames from the first, of the end
+ * of the 20 ms block after which the event was reported. */
+
+/* Called for each event; the event is valid only during the call. */
+typedef void (*ofdm_burst_handler)(const ofdm_burst_event *event, void *context);
+
+/* Errors. */
+#define OFDM_BURST_ERROR_RATE 1     /* the rate is neither 8000 nor 48000 */
+#define OFDM_BURST_ERROR_MAPPING 2  /* the mapping is not 2, 4 or 8 */
+#define OFDM_BURST_ERROR_CHANNEL 3  /* the channel selection is not 0 to 4 */
+#define OFDM_BURST_ERROR_MEMORY 4   /* no memory for the receiver */
+#define OFDM_BURST_ERROR_ARGUMENT 5 /* a null receiver, or null samples with frames */
+
+/* A new receiver, or NULL with *error set (error may be NULL).
+ * rate: samples per second per channel, 8000 or 48000.
+ * mapping: points of the data constellation, 2, 4 or 8; it must match the
+ * transmitter's.
+ * channel: what one frame holds: 0 one mono value; 1, 2, 3 two interleaved
+ * values (left, right) of which the receiver takes the left, the right or
+ * their average; 4 two values, in-phase then quadrature.
+ * Destroy it with ofdm_burst_receiver_destroy. */
+ofdm_burst_receiver *ofdm_burst_receiver_create(int rate, int mapping, int channel, int *error);
+
+/* Takes frames frames (frames * 1 or frames * 2 values, as the channel
+ * selection says) of native-endian signed 16-bit samples, and calls handler
+ * (unless it is NULL) with context for every event they complete, in
+ * order. Any number of frames, 0 included, may come in each call; the
+ * events depend only on the samples, not on how they were cut. Returns 0,
+ * or OFDM_BURST_ERROR_ARGUMENT. */
+int ofdm_burst_receiver_feed(ofdm_burst_receiver *rx, const int16_t *samples, size_t frames,
+                             ofdm_burst_handler handler, void *context);
+
+/* Ends the input: calls handler for what is still pending. A trailing part
+ * of a 20 ms block is dropped. Returns 0, or OFDM_BURST_ERROR_ARGUMENT. */
+int ofdm_burst_receiver_finish(ofdm_burst_receiver *rx, ofdm_burst_handler handler, void *context);
+
+/* Frees the receiver; NULL is accepted. */
+void ofdm_burst_receiver_destroy(ofdm_burst_receiver *rx);
+
+/* Writes the line decode_stream prints for the event, without the newline,
+ * as snprintf does: at most size bytes including a terminating zero.
+ * Returns the length of the whole line; a line never exceeds 1023
+ * characters. Payload bytes are escaped so that the line stays one line:
+ * \\ \n \r \t, \xHH for the other bytes below 0x20 and 0x7f; bytes from
+ * 0x80 pass unchanged. */
+size_t ofdm_burst_event_line(const ofdm_burst_event *event, char *buffer, size_t size);
+
+/* A message for an error code; never NULL. */
+const char *ofdm_burst_strerror(int error);
+
+/* The library's version, such as "1.0.0". */
+const char *ofdm_burst_version(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "modem/decoder_interface.hh"
+
+// Why a receiver could not be had.
+enum StreamError
+{
+	STREAM_OK = 0,
+	STREAM_BAD_RATE = 1,    // the rate is neither 8000 nor 48000 Hz
+	STREAM_BAD_MAPPING = 2, // the mapping is not 2, 4 or 8 points
+	STREAM_BAD_CHANNEL = 3, // the channel selection is not 0 to 4
+	STREAM_NO_MEMORY = 4,
+};
+
+// Whether rate and mapping name one of the six variants; the rate is
+// checked first.
+StreamError check_variant(int rate, int mapping);
+
+// A new receiver of a variant that check_variant accepts, or null when
+// there is no memory for it.
+DecoderInterface *make_decoder(int rate, int mapping);
