@@ -55,8 +55,7 @@ public:
 	static constexpr int payload_bytes = 170;
 
 	Decoder()
-	    : correlator(sync_sequence().data()), low_pass(1, symbol_length), taps(&hann, &low_pass),
-	      crc16(0xA8F4)
+	    : correlator(sync_sequence().data()), crc16(0xA8F4)
 	{
 		for (int i = 0; i < 2 * history_length; ++i) input_ring[i] = 0;
 		for (int i = 0; i < extended_length; ++i) time_buffer[i] = 0;
@@ -66,7 +65,6 @@ public:
 			carrier_index[k] = phase_error[k] = 0;
 		}
 		std::fill(levels, levels + SpectrumImage::width, 0.f);
-		CODE::BoseChaudhuriHocquenghemGenerator<255, 71>::matrix(genmat, true, CODE::bch_255_71_minimal_polynomials);
 		dc_blocker.samples(hilbert_taps);
 		// One step of a -2000 Hz rotation; replaced before use by every accepted preamble.
 		phasor_delta = RATE == 8000 ? cmplx(0, -1) : cmplx(0.96592583f, -0.25881905f);
@@ -150,6 +148,33 @@ private:
 
 	static int bin(int carrier) { return (carrier + symbol_length) % symbol_length; }
 
+	// Tables that never change are built once per process, on first use, and
+	// shared by every receiver: a replaced receiver does not pay for them.
+	static const int8_t *generator_matrix()
+	{
+		static const struct Matrix
+		{
+			int8_t rows[71 * 255];
+			Matrix()
+			{
+				CODE::BoseChaudhuriHocquenghemGenerator<255, 71>::matrix(rows, true,
+											 CODE::bch_255_71_minimal_polynomials);
+			}
+		} matrix;
+		return matrix.rows;
+	}
+
+	// The spectrum's analysis window: Hann times a 6.25 Hz low-pass.
+	static const float *spectrum_taps()
+	{
+		static const DSP::Coeffs<extended_length, float, true> taps = [] {
+			DSP::Hann<float> hann;
+			DSP::LowPass2<float> low_pass(1, symbol_length);
+			return DSP::Coeffs<extended_length, float, true>(&hann, &low_pass);
+		}();
+		return taps.data();
+	}
+
 	// The 127 +-1 ratios between neighbouring carriers -63 ... 63 of the
 	// half-length synchronisation symbol, at bin (carrier mod half length).
 	static std::array<cmplx, symbol_length / 2> sync_sequence()
@@ -232,7 +257,7 @@ private:
 			cmplx ratio = b * conj(a) / power;
 			if (norm(ratio) <= 10) meta_soft[k] = quantize_soft(64 * ratio.re);
 		}
-		if (!osd(meta_bits, meta_soft, genmat)) return STATUS_FAIL;
+		if (!osd(meta_bits, meta_soft, generator_matrix())) return STATUS_FAIL;
 		uint64_t meta = 0;
 		for (int k = 0; k < 55; ++k) meta |= uint64_t(CODE::get_be_bit(meta_bits, k)) << k;
 		unsigned received = 0;
@@ -307,6 +332,7 @@ private:
 	{
 		cmplx *fold = time_buffer;
 		for (int i = 0; i < spectrum_length; ++i) fold[i] = 0;
+		const float *taps = spectrum_taps();
 		for (int i = 0; i < extended_length; ++i) fold[i % spectrum_length] += window[offset + i] * taps[i];
 		spectrum_fft(freq_buffer, fold);
 		for (int i = 0; i < SpectrumImage::width; ++i) levels[i] = spectrum_level(freq_buffer[i]);
@@ -322,9 +348,6 @@ private:
 	int ring_pos0 = 0, ring_pos1 = history_length;
 	DSP::TheilSenEstimator<float, carrier_count> tse;
 	cmplx phasor = {1, 0}, phasor_delta;
-	DSP::Hann<float> hann;
-	DSP::LowPass2<float> low_pass;
-	DSP::Coeffs<extended_length, float, true> taps;
 	CODE::CRC<unsigned short> crc16;
 	CODE::OrderedStatisticsDecoder<255, 71, 2> osd;
 	PolarDecoder<signed char> polar;
@@ -333,7 +356,6 @@ private:
 	float levels[SpectrumImage::width];
 	float carrier_index[carrier_count], phase_error[carrier_count];
 	int8_t code[code_length];
-	int8_t genmat[71 * 255];
 	int8_t meta_soft[255];
 	uint8_t meta_bits[32];
 	int symbol_number = symbol_count, symbol_position = 2 * extended_length;

@@ -56,8 +56,8 @@ TYPED_TEST(Transform, FactorsAreTheUnitCircleWithSign)
 	constexpr int N = TestFixture::N;
 	using Circle = DSP::UnitCircle<float>;
 	for (int k = 0; k < N; ++k) {
-		EXPECT_EQ(this->fft->factors[k].re, Circle::cos(k, N)) << k;
-		EXPECT_EQ(this->fft->factors[k].im, TestFixture::sign * Circle::sin(k, N)) << k;
+		EXPECT_EQ(this->fft->factors()[k].re, Circle::cos(k, N)) << k;
+		EXPECT_EQ(this->fft->factors()[k].im, TestFixture::sign * Circle::sin(k, N)) << k;
 	}
 }
 
