@@ -43,3 +43,15 @@ LD_LIBRARY_PATH=$lib check cmake "$tmp/cmake_build/decode"
 # The module finds the library it was installed with.
 unset OFDM_BURST_LIBRARY
 PYTHONPATH=$prefix/$pydir check python /usr/bin/python3 "$source/examples/python_consumer/decode.py"
+# Its events' fields say what their lines say.
+PYTHONPATH=$prefix/$pydir /usr/bin/python3 - "$example" <<'PYTHON'
+import sys, numpy, ofdm_burst
+with ofdm_burst.Receiver(48000, 4) as rx:
+    events = rx.feed(numpy.fromfile(sys.argv[1], dtype=numpy.int16)) + rx.finish()
+assert [e.kind for e in events] == ["PING"] + ["SYNC", "MESSAGE"] * 3, events
+assert {e.call_sign for e in events if e.kind != "MESSAGE"} == {"DL1ABC"}, events
+for e in events:
+    fields = (f"FLIPS:{e.flips}|PAYLOAD:{e.payload.decode()}" if e.kind == "MESSAGE"
+              else f"CFO:{e.cfo_hz:g}|MODE:{e.mode}|CALL:{e.call_sign:9}")
+    assert e.line() == f"EVENT:{e.kind}|{fields}" and e.frame % 960 == 0, (e.line(), fields, e.frame)
+PYTHON
