@@ -1,8 +1,7 @@
 #include "tests/air.hh"
 
-// The receiver's statuses over whole bursts, fed as the driver feeds them but
-// without replacing the receiver, so that what one receiver does with
-// overlapping and refused bursts can be seen.
+// The receiver's statuses over whole bursts, fed as the driver feeds them but without replacing the
+// receiver, to show what one receiver does with overlapping and refused bursts.
 
 namespace {
 
@@ -17,9 +16,8 @@ protected:
 	std::unique_ptr<Tx> tx = std::make_unique<Tx>();
 	std::vector<cmplx> signal = std::vector<cmplx>(12 * RATE);
 
-	// Adds a burst starting at the given second, carriers around centre Hz.
-	// A garbled symbol is shifted by half a carrier spacing, which spoils
-	// every carrier ratio in it.
+	// Adds a burst starting at the given second, carriers around centre Hz. A garbled symbol is
+	// shifted by half a carrier spacing, which spoils every carrier ratio in it.
 	void add(double start, int mode, uint64_t call_sign, const std::string &text, double centre, float gain = 1,
 		 int garbled = -1)
 	{
@@ -67,10 +65,9 @@ TYPED_TEST_SUITE(BurstStatus, AllVariants, VariantName);
 
 const uint64_t limit = 129961739795077; // 37^9: the first number that is not a call sign
 
-// Event lines as the bursts carried them: call signs up to the last valid
-// one, beyond it refused, other modes keeping their call sign as decoded (its
-// lowest nine digits shown), and a failed payload leaving the whitening
-// stream unshown.
+// Event lines as the bursts carried them: call signs up to the last valid one, beyond it refused,
+// other modes keeping their call sign as decoded (its lowest nine digits shown), and a failed
+// payload leaving the whitening stream unshown.
 TYPED_TEST(BurstStatus, EventLinesOfCallSignsModesAndAFailedPayload)
 {
 	this->add(0.5, 16, limit - 1, "zz", 1500);
@@ -87,9 +84,8 @@ TYPED_TEST(BurstStatus, EventLinesOfCallSignsModesAndAFailedPayload)
 	EXPECT_EQ(this->receive().second, expected);
 }
 
-// A second preamble during a burst: one accepted restarts the receiver on
-// the new burst (the first never completes); a ping or a preamble that fails
-// leaves the burst in progress to complete.
+// A second preamble during a burst: one accepted restarts the receiver on the new burst; a ping or a
+// preamble that fails leaves the burst in progress to complete.
 TYPED_TEST(BurstStatus, SecondPreambleRestartsOrLeavesTheBurstInProgress)
 {
 	double later = 2.4 * this->symbol_seconds, other = this->other_centre;
@@ -108,8 +104,8 @@ TYPED_TEST(BurstStatus, SecondPreambleRestartsOrLeavesTheBurstInProgress)
 	EXPECT_EQ(lines[8], "EVENT:MESSAGE|FLIPS:0|PAYLOAD:kept through a failure\n");
 }
 
-// A ping whose preamble is staged in the step that completes the burst is
-// swallowed by the burst's end; one staged a step earlier is reported.
+// A ping staged in the step that completes the burst is swallowed by its end; one staged a step
+// earlier is reported.
 TYPED_TEST(BurstStatus, LastSymbolOutranksAPreambleStatusOfTheSameStep)
 {
 	int swallowed = 0, reported = 0;

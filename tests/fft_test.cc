@@ -22,24 +22,15 @@ template <typename C>
 struct Transform : testing::Test
 {
 	static constexpr int N = C::bins, sign = C::sign;
-	// Heap objects: the tables are too large for a comfortable stack.
 	template <int S>
 	using FFT = DSP::FastFourierTransform<N, cmplx, S>;
 	std::unique_ptr<FFT<sign>> fft = std::make_unique<FFT<sign>>();
 	std::unique_ptr<FFT<-sign>> inverse = std::make_unique<FFT<-sign>>();
 	std::vector<cmplx> in = std::vector<cmplx>(N), out = in, back = in;
-
-	void run()
-	{
-		(*fft)(out.data(), in.data());
-		(*inverse)(back.data(), out.data());
-	}
 };
 
-// The receiver's six lengths in both directions, and short chains that take
-// the other paths through the stages: a lone leaf (8), leaves under an odd
-// radix (24, 120) and every power-of-two split (512 = 8·64, 256 = 4·64,
-// 32 = 2·16).
+// The receiver's six lengths in both directions, and short chains that take the other paths through
+// the stages: a lone leaf (8), leaves under an odd radix (24, 120), every power-of-two split.
 using Cases = testing::Types<Case<640, -1>, Case<640, 1>, Case<720, -1>, Case<720, 1>, Case<1280, -1>,
 			     Case<1280, 1>, Case<3840, -1>, Case<3840, 1>, Case<4320, -1>, Case<4320, 1>,
 			     Case<7680, -1>, Case<7680, 1>, Case<8, -1>, Case<24, 1>, Case<120, -1>,
@@ -49,22 +40,8 @@ using Cases = testing::Types<Case<640, -1>, Case<640, 1>, Case<720, -1>, Case<72
 
 TYPED_TEST_SUITE(Transform, Cases);
 
-// The twiddle table is the unit circle of the platform-independent kernels,
-// bit for bit, turning in the direction of the sign.
-TYPED_TEST(Transform, FactorsAreTheUnitCircleWithSign)
-{
-	constexpr int N = TestFixture::N;
-	using Circle = DSP::UnitCircle<float>;
-	for (int k = 0; k < N; ++k) {
-		EXPECT_EQ(this->fft->factors()[k].re, Circle::cos(k, N)) << k;
-		EXPECT_EQ(this->fft->factors()[k].im, TestFixture::sign * Circle::sin(k, N)) << k;
-	}
-}
-
-// Noise against a direct transform in double with an exact integer phase
-// index: errors scale with the input's root energy, and float rounding
-// through a handful of stages stays near 1e-7 of it (RMS over the bins).
-// Back through the opposite direction it returns N times the input.
+// Noise against a direct transform in double: errors relative to the input's root energy stay near
+// float rounding (RMS over the bins); back through the opposite direction gives N times the input.
 TYPED_TEST(Transform, MatchesDirectTransformAndRoundTrips)
 {
 	constexpr int N = TestFixture::N;
@@ -75,7 +52,8 @@ TYPED_TEST(Transform, MatchesDirectTransformAndRoundTrips)
 		x = cmplx(dist(gen), dist(gen));
 		energy += double(x.re) * x.re + double(x.im) * x.im;
 	}
-	this->run();
+	(*this->fft)(this->out.data(), this->in.data());
+	(*this->inverse)(this->back.data(), this->out.data());
 	std::vector<std::complex<double>> w(N);
 	for (int k = 0; k < N; ++k) w[k] = std::polar(1.0, TestFixture::sign * 2 * M_PI * k / N);
 	for (int k = 0; k < N; ++k) {
@@ -94,36 +72,12 @@ TYPED_TEST(Transform, MatchesDirectTransformAndRoundTrips)
 	}
 }
 
-// An impulse at zero gives exactly ones, and those exactly N in bin zero
-// (and next to nothing elsewhere) through the same direction.
-TYPED_TEST(Transform, ImpulseAtZeroIsFlatAndFlatIsAnImpulse)
+// An impulse at zero gives exactly ones, and those exactly N in bin zero.
+TYPED_TEST(Transform, ImpulseAtZeroIsExactlyFlat)
 {
-	constexpr int N = TestFixture::N;
 	this->in[0] = cmplx(1, 0);
 	(*this->fft)(this->out.data(), this->in.data());
 	for (cmplx y : this->out) ASSERT_EQ(y, cmplx(1, 0));
 	(*this->fft)(this->back.data(), this->out.data());
-	EXPECT_EQ(this->back[0], cmplx(N, 0));
-	for (int k = 1; k < N; ++k) EXPECT_LT(std::hypot(this->back[k].re, this->back[k].im), 1e-3) << k;
-}
-
-// An impulse in bin f becomes the tone e^(SIGN·2πi·f·n/N), and that tone
-// run through the opposite direction returns N times the impulse.
-TYPED_TEST(Transform, ImpulseAndToneAreAPair)
-{
-	constexpr int N = TestFixture::N, sign = TestFixture::sign;
-	for (int f : {1, 7, N / 3, N - 5}) {
-		std::fill(this->in.begin(), this->in.end(), cmplx());
-		this->in[f] = cmplx(1, 0);
-		this->run();
-		for (int n = 0; n < N; ++n) {
-			double a = sign * 2 * M_PI * double(std::int64_t(f) * n % N) / N;
-			ASSERT_NEAR(this->out[n].re, std::cos(a), 1e-5) << f << ' ' << n;
-			ASSERT_NEAR(this->out[n].im, std::sin(a), 1e-5) << f << ' ' << n;
-		}
-		for (int k = 0; k < N; ++k) {
-			ASSERT_NEAR(this->back[k].re, k == f ? N : 0, 2e-3 * std::sqrt(N)) << f << ' ' << k;
-			ASSERT_NEAR(this->back[k].im, 0, 2e-3 * std::sqrt(N)) << f << ' ' << k;
-		}
-	}
+	EXPECT_EQ(this->back[0], cmplx(TestFixture::N, 0));
 }

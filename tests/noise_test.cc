@@ -7,18 +7,16 @@
 #include "bench/noise_signals.hh"
 #include "tests/air.hh"
 
-// A short listening run (bench/noise_runs.sh runs hours of it): minutes of every test signal through each
-// variant, in process with decode_stream's loop, streamed without being stored.
+// Minutes of every test signal through each variant, in process with decode_stream's loop
+// (bench/noise_runs.sh runs hours of it).
 
 namespace {
 
 template <typename V> struct Noise : testing::Test
 {
-	// Minutes of every signal; the 8000-Hz receivers are six times cheaper.
 	static constexpr double minutes = V::rate == 8000 ? 6 : 2;
 
-	// Event lines of the signal counted by kind: the line up to its first "|", and "MESSAGE-1" for
-	// messages without a payload.
+	// Event lines counted by kind (the line up to its first "|"), "MESSAGE-1" for failed payloads.
 	static std::map<std::string, int> listen(const std::string &name)
 	{
 		NoiseSignal signal(name, V::rate, 7);
@@ -58,9 +56,9 @@ TYPED_TEST(Noise, OnlyRejectedPreambles)
 	}
 }
 
-// Synchronisation and metadata symbols are the same for every mapping, so SYNC is right and the payload of
-// another mapping must fail its check. A mapping-2 receiver waits for eight data symbols where the others
-// send four, so the next burst's SYNC may start it over before it reports; the run may end inside a burst.
+// Synchronisation and metadata symbols are the same for every mapping: SYNC is right and the payload of
+// another mapping fails its check. A mapping-2 receiver waits for eight data symbols where the others
+// send four, so the next burst's SYNC may start it over; the run may end inside a burst.
 TYPED_TEST(Noise, BurstsOfTheOtherMappingsSynchronizeButCarryNoPayload)
 {
 	typedef TypeParam V;

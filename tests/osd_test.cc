@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <functional>
 #include <cmath>
 #include <cstring>
 #include <numeric>
@@ -13,29 +15,27 @@
 
 namespace {
 
-// Codes through the same templates; `weak` errors are few enough for hard
-// decisions to correct; `trials` random words per case.
+// The codes and the random words tried with each spread of soft bits.
 struct Bch15x7
 {
-	static constexpr int N = 15, K = 7, weak = 2, trials = 200;
+	static constexpr int N = 15, K = 7, trials = 100;
 	static constexpr std::initializer_list<int> polys = {0x13, 0x1F};
 };
 
 struct Bch31x16
 {
-	static constexpr int N = 31, K = 16, weak = 3, trials = 200;
+	static constexpr int N = 31, K = 16, trials = 100;
 	static constexpr std::initializer_list<int> polys = {0x25, 0x3B, 0x37};
 };
 
 struct Bch255x71
 {
-	static constexpr int N = 255, K = 71, weak = 5, trials = 50;
+	static constexpr int N = 255, K = 71, trials = 25;
 	static constexpr std::initializer_list<int> polys = CODE::bch_255_71_minimal_polynomials;
 };
 
-// The decoder in its plainest form: whole-row operations and every metric
-// summed from scratch over all positions. Counts the pivots that needed a
-// column swap.
+// The decoder in its plainest form: whole-row operations and every metric summed from scratch.
+// Counts the pivots that needed a column swap.
 template <int N, int K>
 bool reference(uint8_t *hard, const int8_t *soft, const int8_t *genmat, int &column_swaps)
 {
@@ -62,9 +62,7 @@ bool reference(uint8_t *hard, const int8_t *soft, const int8_t *genmat, int &col
 				for (int j = 0; j < N; ++j) g[r][j] ^= g[k][j];
 	}
 	std::vector<int> c(N, 0), best;
-	auto flip = [&](int r) {
-		for (int j = 0; j < N; ++j) c[j] ^= g[r][j];
-	};
+	auto flip = [&](int r) { std::transform(c.begin(), c.end(), g[r].begin(), c.begin(), std::bit_xor<>()); };
 	for (int r = 0; r < K; ++r)
 		if (s[perm[r]] < 0) flip(r);
 	// The first test word of the highest metric wins; any other reaching it is a tie.
@@ -99,10 +97,10 @@ protected:
 
 	static void SetUpTestSuite() { CODE::BoseChaudhuriHocquenghemGenerator<N, K>::matrix(genmat, true, C::polys); }
 
-	// The bits behind a code word are those of fill bytes; bit N, the first of them, is 1 in 0xA5.
-	void encode(uint8_t *word, const uint8_t *message, uint8_t fill = 0xA5) const
+	// Bit N, the first behind the code word, is 1 in the fill 0xA5.
+	void encode(uint8_t *word, const uint8_t *message) const
 	{
-		std::memset(word, fill, BYTES);
+		std::memset(word, 0xA5, BYTES);
 		CODE::bch_encode<N, K>(word, message, genmat);
 	}
 
@@ -115,9 +113,9 @@ protected:
 		for (int k = 0; k < N; ++k) soft[k] = CODE::get_be_bit(code, k) ? -magnitude : magnitude;
 	}
 
-	bool decode(uint8_t fill = 0xA5)
+	bool decode()
 	{
-		std::memset(hard, fill, sizeof(hard));
+		std::memset(hard, 0xA5, sizeof(hard));
 		return osd(hard, soft, genmat);
 	}
 
@@ -128,50 +126,15 @@ protected:
 using Codes = ::testing::Types<Bch15x7, Bch31x16, Bch255x71>;
 TYPED_TEST_SUITE(Osd, Codes);
 
-// Strong errors land in the information set and need the order-1 and order-2
-// test words; weak ones sit among the least reliable positions. The sent word
-// comes back and the bit behind it keeps its value.
-TYPED_TEST(Osd, CorrectsStrongAndWeakErrors)
-{
-	constexpr int N = TestFixture::N;
-	for (auto [errors, weak] : {std::pair{0, false}, {1, false}, {2, false}, {TypeParam::weak, true}}) {
-		for (int n = 0; n < TypeParam::trials; ++n) {
-			this->random_word(100);
-			int pos[N];
-			std::iota(pos, pos + N, 0);
-			std::shuffle(pos, pos + N, this->gen);
-			for (int e = 0; e < errors; ++e) {
-				int8_t &s = this->soft[pos[e]];
-				s = (s < 0 ? 1 : -1) * (weak ? 1 : 100);
-			}
-			EXPECT_TRUE(this->decode()) << errors << (weak ? " weak" : " strong") << " errors, trial " << n;
-			EXPECT_TRUE(this->decoded(this->code)) << errors << (weak ? " weak" : " strong") << " errors";
-		}
-	}
-}
-
-// With every soft bit zero all test words tie: the decoder says so, returns the
-// all-zero word and leaves the bit behind it at 1 and at 0.
-TYPED_TEST(Osd, ErasedInputIsAmbiguous)
-{
-	std::memset(this->soft, 0, TestFixture::N);
-	for (uint8_t fill : {0xA5, 0x5A}) {
-		uint8_t message[TestFixture::BYTES] = {}, zero[TestFixture::BYTES];
-		this->encode(zero, message, fill);
-		EXPECT_FALSE(this->decode(fill));
-		EXPECT_TRUE(this->decoded(zero)) << int(fill);
-	}
-}
-
-// Coarse soft bits make ties and dependent information sets common; at the
-// widest spread most values saturate, and -128 must rank and weigh as -127.
+// Coarse soft bits make ties and dependent information sets common; at the widest spread most
+// values saturate, and -128 must rank and weigh as -127.
 TYPED_TEST(Osd, MatchesPlainDecoder)
 {
 	constexpr int N = TestFixture::N, K = TestFixture::K;
 	int column_swaps = 0, ambiguous = 0, minus_limits = 0;
 	for (int spread : {1, 2, 3, 20, 127, 255}) {
 		std::uniform_int_distribution<int> noise(-spread, spread);
-		for (int n = 0; n < TypeParam::trials / 2; ++n) {
+		for (int n = 0; n < TypeParam::trials; ++n) {
 			this->random_word(spread / 2);
 			for (auto &s : this->soft) minus_limits += (s = std::clamp(s + noise(this->gen), -128, 127)) == -128;
 			uint8_t expected[TestFixture::BYTES];
@@ -189,31 +152,8 @@ TYPED_TEST(Osd, MatchesPlainDecoder)
 
 using Osd255 = Osd<Bch255x71>;
 
-// Two code words at distance 85 that the soft bits cannot tell apart, and the
-// same pair with one of their differing positions leaning by one unit.
-TEST_F(Osd255, TiesAreReported)
-{
-	for (int n = 0; n < 10; ++n) {
-		random_word(100);
-		uint8_t other[BYTES];
-		std::memcpy(other, code, sizeof(code));
-		for (int k = 0; k < N; ++k)
-			if (genmat[k]) CODE::xor_be_bit(other, k, true), soft[k] = 0;
-		EXPECT_FALSE(decode());
-		EXPECT_TRUE(decoded(code) || decoded(other));
-		int k;
-		do k = gen() % N;
-		while (!genmat[k]);
-		soft[k] = CODE::get_be_bit(other, k) ? -1 : 1;
-		EXPECT_TRUE(decode());
-		EXPECT_TRUE(decoded(other));
-	}
-}
-
-// BPSK over AWGN at Eb/N0 = 4 dB per information bit, quantised like the
-// receiver's soft bits (64 times the amplitude), where about one frame in a
-// hundred fails: most frames decode to the word sent, and every output is a
-// code word (its systematic part re-encodes to it).
+// BPSK over AWGN at Eb/N0 = 4 dB, soft bits 64 times the amplitude, where about one frame in a
+// hundred fails: most frames decode to the word sent, and every output is a code word.
 TEST_F(Osd255, NoisyRoundTrips)
 {
 	const float sigma = std::sqrt(N / (2.0f * K * std::pow(10.0f, 0.4f)));

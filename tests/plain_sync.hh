@@ -4,11 +4,9 @@
 #include "modem/schmidl_cox.hh"
 #include <cmath>
 
-// The synchronizer's per-sample steps as plainly stated, the reference for
-// its results and its speed: every sample inserts into three trees one value
-// at a time, takes the arc tangent of the correlation and keeps the last
-// GUARD_LEN/2 phases; a falling edge goes to the synchronizer's own
-// evaluation, which then holds the results (symbol_pos, cfo_rad).
+// The synchronizer's per-sample steps as plainly stated, the reference for its results and speed:
+// each sample inserts one value into each tree and keeps the last GUARD_LEN/2 correlation phases; a
+// falling edge goes to the synchronizer's own evaluation, which then holds the results.
 template <typename value, typename cmplx, int S, int L, int G>
 struct PlainSync
 {

@@ -32,9 +32,8 @@ void every_pair(const char *name, OP op, REF ref)
 	}
 }
 
-// Every lane operation against its scalar definition over every pair of 8-bit
-// values. Absolute value and sign transfer wrap at -128, as the hardware
-// instructions do; the polar kernels take -128 as -127.
+// Every lane operation against its scalar definition over every pair of 8-bit values. Absolute value
+// and sign transfer wrap at -128, as the hardware instructions do; the polar kernels take -128 as -127.
 TYPED_TEST(SimdLanes, EveryPairOfValues)
 {
 	using VEC = SIMD<signed char, 16, TypeParam>;
@@ -55,8 +54,7 @@ TYPED_TEST(SimdLanes, EveryPairOfValues)
 #undef EVERY_PAIR
 }
 
-// A lane map applied to values takes lane m[k] into lane k; applied to another
-// map it composes them (first m1, then m2).
+// A lane map applied to values takes lane m[k] into lane k; applied to another map it composes them.
 TYPED_TEST(SimdLanes, ShuffleAppliesAndComposesLaneMaps)
 {
 	using VEC = SIMD<signed char, 16, TypeParam>;
