@@ -2,14 +2,14 @@
  *
  * Feed it 16-bit PCM in any number of frames at a time; it calls your
  * handler once for every event, in the order the bursts arrive: a burst's
- * metadata (SYNC, or PING, or NOPE), then its payload (MESSAGE). Each event
- * can be turned into the line the decode_stream program prints for it.
+ * metadata (SYNC, or PING, or NOPE), then its payload (MESSAGE). Every SYNC
+ * is followed by exactly one MESSAGE before any other SYNC. Each event can
+ * be turned into the line the decode_stream program prints for it.
  *
  * One receiver is used by one thread at a time; any number of receivers
  * may run at once, each on its own thread. The library never prints, never
- * exits, and allocates nothing while samples flow, except the receiver that
- * replaces one after each burst (about 0.6 MB at 8000 Hz, 1.5 MB at
- * 48000 Hz).
+ * exits, and allocates nothing after ofdm_burst_receiver_create (a receiver
+ * takes about 0.6 MB at 8000 Hz, 1.5 MB at 48000 Hz).
  */
 #ifndef OFDM_BURST_H
 #define OFDM_BURST_H
@@ -84,8 +84,14 @@ ofdm_burst_receiver *ofdm_burst_receiver_create(int rate, int mapping, int chann
 int ofdm_burst_receiver_feed(ofdm_burst_receiver *rx, const int16_t *samples, size_t frames,
                              ofdm_burst_handler handler, void *context);
 
-/* Ends the input: calls handler for what is still pending. A trailing part
- * of a 20 ms block is dropped. Returns 0, or OFDM_BURST_ERROR_ARGUMENT. */
+/* Ends the input: calls handler for everything still pending. A trailing
+ * part of a 20 ms block is completed with silence, and silence follows for
+ * as long as the receiver needs to search all the input it holds and finish
+ * a burst in progress (at most about 2.5 s of it): a burst that ends with
+ * the input gives its MESSAGE, and one cut short gives a MESSAGE with flips
+ * -1 after its SYNC. The events carry the number of frames fed in all. More
+ * input may follow, as if after a pause. Returns 0, or
+ * OFDM_BURST_ERROR_ARGUMENT. */
 int ofdm_burst_receiver_finish(ofdm_burst_receiver *rx, ofdm_burst_handler handler, void *context);
 
 /* Frees the receiver; NULL is accepted. */

@@ -70,7 +70,7 @@ class PolarDecoder<signed char, ISA>
 	bool crc_passes(int lane, int bits)
 	{
 		crc.reset(0);
-		for (int k = 0; k < bits; ++k) crc(bool(mesg[k].v[lane] < 0));
+		for (int k = 0; k < bits; ++k) crc(bool(mesg[k].lane(lane) < 0));
 		return !crc.crc;
 	}
 
@@ -122,7 +122,7 @@ public:
 		int flips = 0;
 		for_each_information_position(frozen, [&](int j, int k) {
 			if (k >= K) return;
-			bool bit = mesg[k].v[lane] < 0;
+			bool bit = mesg[k].lane(lane) < 0;
 			CODE::set_le_bit(message, k, bit);
 			flips += bit != (code[j] < 0);
 		});

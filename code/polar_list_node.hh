@@ -26,7 +26,9 @@ struct PolarListNode
 		int cost[LANES] = {};
 		for (int i = 0; i < N; ++i) {
 			hard[i] = VEC::dup(1);
-			for (int k = 0; k < LANES; ++k) cost[k] -= std::min<int>(soft[N + i].v[k], 0);
+			typename VEC::value_type L[LANES];
+			soft[N + i].store(L);
+			for (int k = 0; k < LANES; ++k) cost[k] -= std::min<int>(L[k], 0);
 		}
 		for (int k = 0; k < LANES; ++k) metric[k] += cost[k];
 	}

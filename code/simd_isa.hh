@@ -21,8 +21,8 @@ using NativeISA = NEONISA;
 using NativeISA = PortableISA;
 #endif
 
-// WIDTH lanes of TYPE, lane k readable and writable as v[k]. Every
-// specialisation offers the same free functions with the same results, lane
-// for lane, so a decoder built on one ISA decides exactly as on another.
+// WIDTH lanes of TYPE, lane k readable as lane(k). Every specialisation
+// offers the same free functions with the same results, lane for lane, so a
+// decoder built on one ISA decides exactly as on another.
 template <typename TYPE, int WIDTH, typename ISA = NativeISA>
-union SIMD;
+struct SIMD;

@@ -5,31 +5,41 @@
 #include <arm_neon.h>
 
 template <>
-union SIMD<signed char, 16, NEONISA>
+struct SIMD<signed char, 16, NEONISA>
 {
 	using value_type = signed char;
 	using isa = NEONISA;
 	static constexpr int SIZE = 16;
 	int8x16_t m;
-	signed char v[16];
 
 	static SIMD dup(signed char x) { return {vdupq_n_s8(x)}; }
 	static SIMD load(const signed char *p) { return {vld1q_s8(p)}; }
 	void store(signed char *p) const { vst1q_s8(p, m); }
+	signed char lane(int k) const
+	{
+		signed char v[16];
+		store(v);
+		return v[k];
+	}
 };
 
 template <>
-union SIMD<unsigned char, 16, NEONISA>
+struct SIMD<unsigned char, 16, NEONISA>
 {
 	using value_type = unsigned char;
 	using isa = NEONISA;
 	static constexpr int SIZE = 16;
 	uint8x16_t m;
-	unsigned char v[16];
 
 	static SIMD dup(unsigned char x) { return {vdupq_n_u8(x)}; }
 	static SIMD load(const unsigned char *p) { return {vld1q_u8(p)}; }
 	void store(unsigned char *p) const { vst1q_u8(p, m); }
+	unsigned char lane(int k) const
+	{
+		unsigned char v[16];
+		store(v);
+		return v[k];
+	}
 };
 
 using NEONInt8 = SIMD<signed char, 16, NEONISA>;

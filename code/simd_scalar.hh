@@ -7,7 +7,7 @@
 
 // Plain C++ lanes: the reference every other ISA must match lane for lane.
 template <typename TYPE, int WIDTH>
-union SIMD<TYPE, WIDTH, PortableISA>
+struct SIMD<TYPE, WIDTH, PortableISA>
 {
 	using value_type = TYPE;
 	using isa = PortableISA;
@@ -32,6 +32,8 @@ union SIMD<TYPE, WIDTH, PortableISA>
 	{
 		for (int k = 0; k < WIDTH; ++k) p[k] = v[k];
 	}
+
+	TYPE lane(int k) const { return v[k]; }
 };
 
 template <typename TYPE, int WIDTH>

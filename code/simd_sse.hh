@@ -6,31 +6,41 @@
 
 // SSSE3 gives byte shuffle, abs and sign transfer; SSE4.1 the signed byte min/max.
 template <>
-union SIMD<signed char, 16, SSE41ISA>
+struct SIMD<signed char, 16, SSE41ISA>
 {
 	using value_type = signed char;
 	using isa = SSE41ISA;
 	static constexpr int SIZE = 16;
 	__m128i m;
-	signed char v[16];
 
 	static SIMD dup(signed char x) { return {_mm_set1_epi8(x)}; }
 	static SIMD load(const signed char *p) { return {_mm_loadu_si128((const __m128i *)p)}; }
 	void store(signed char *p) const { _mm_storeu_si128((__m128i *)p, m); }
+	signed char lane(int k) const
+	{
+		signed char v[16];
+		store(v);
+		return v[k];
+	}
 };
 
 template <>
-union SIMD<unsigned char, 16, SSE41ISA>
+struct SIMD<unsigned char, 16, SSE41ISA>
 {
 	using value_type = unsigned char;
 	using isa = SSE41ISA;
 	static constexpr int SIZE = 16;
 	__m128i m;
-	unsigned char v[16];
 
 	static SIMD dup(unsigned char x) { return {_mm_set1_epi8((char)x)}; }
 	static SIMD load(const unsigned char *p) { return {_mm_loadu_si128((const __m128i *)p)}; }
 	void store(unsigned char *p) const { _mm_storeu_si128((__m128i *)p, m); }
+	unsigned char lane(int k) const
+	{
+		unsigned char v[16];
+		store(v);
+		return v[k];
+	}
 };
 
 using SSEInt8 = SIMD<signed char, 16, SSE41ISA>;

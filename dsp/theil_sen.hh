@@ -55,8 +55,8 @@ private:
 			int row = n - 1 - a, equal = 0;
 			for (int b = a + 1; b < n; ++b) equal += x[b] == x[a];
 			if (!equal && count + row <= capacity) {
-				T *out = temp + count - (a + 1);
-				for (int b = a + 1; b < n; ++b) out[b] = (y[b] - y[a]) / (x[b] - x[a]);
+				T *out = temp + count;
+				for (int b = a + 1; b < n; ++b) out[b - a - 1] = (y[b] - y[a]) / (x[b] - x[a]);
 				count += row;
 				continue;
 			}

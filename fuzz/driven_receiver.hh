@@ -111,8 +111,9 @@ inline CheckedEvent check_event(const Event &event)
 }
 
 // Feeds interleaved frames (two values a frame for channels 1 to 4) through
-// the stream layer, as decode_stream does, and checks every event and the
-// order of SYNC and MESSAGE. Returns the events.
+// the stream layer, as decode_stream does, ends the input, and checks every
+// event and that every SYNC is followed by exactly one MESSAGE before any
+// other SYNC and before the end. Returns the events.
 // draw: also renders the spectrum after every period, as waterfall does.
 inline std::vector<CheckedEvent> drive_receiver(int rate, int mapping, int channel, const short *samples, size_t frames,
 					 bool draw = false)
@@ -130,8 +131,9 @@ inline std::vector<CheckedEvent> drive_receiver(int rate, int mapping, int chann
 		void event(const Event &event) override
 		{
 			CheckedEvent e = check_event(event);
+			if (e.status == STATUS_SYNC) ASSERT(!synced);
 			if (e.status == STATUS_DONE) ASSERT(synced);
-			synced = e.status == STATUS_SYNC || (synced && e.status != STATUS_DONE && e.status != STATUS_FAIL);
+			if (e.status == STATUS_SYNC || e.status == STATUS_DONE) synced = e.status == STATUS_SYNC;
 			events.push_back(e);
 		}
 	} checker;
@@ -140,5 +142,6 @@ inline std::vector<CheckedEvent> drive_receiver(int rate, int mapping, int chann
 	ASSERT(stream.has_receiver());
 	stream.feed(samples, frames, checker);
 	stream.finish(checker);
+	ASSERT(!checker.synced);
 	return checker.events;
 }

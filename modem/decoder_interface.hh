@@ -14,8 +14,7 @@ enum Status
 
 // One receiver variant. Calling order: feed() every block; whenever it returns
 // true, process() once before the next feed(); after SYNC, NOPE or PING the
-// caller may read staged(), after DONE fetch(). The receiver is replaced, not
-// reused, after FAIL, DONE and HEAP.
+// caller may read staged(), after DONE fetch().
 struct DecoderInterface
 {
 	// samples holds sample_count frames: one value each for channel 0 (mono),
@@ -35,5 +34,9 @@ struct DecoderInterface
 	// when decoding failed: the bytes are then not a message.
 	virtual int fetch(unsigned char *payload) = 0;
 	virtual int rate() = 0;
+	// Forgets the burst in progress and all that preambles said, as a new
+	// receiver would, but keeps the input heard so far: a burst that began
+	// before the restart is still found.
+	virtual void restart() = 0;
 	virtual ~DecoderInterface() = default;
 };

@@ -3,6 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
+namespace {
+
+// The receiver searches its input for preambles up to its whole history (4
+// periods of 9 blocks) late, and a burst lasts at most 10 periods.
+constexpr int search_blocks = 4 * 9, longest_flush = search_blocks + 10 * 9;
+
+}
+
 StreamReceiver::StreamReceiver(int rate, int mapping, int channel)
     : sample_rate(rate), mapping(mapping), channel(channel), block_length(rate / 50),
       width(channel >= 1 && channel <= 4 ? 2 : 1)
@@ -39,9 +47,13 @@ void StreamReceiver::feed(const short *samples, size_t count, StreamListener &li
 		values -= n;
 		if (fill < block_values) return;
 		fill = 0;
+		frames_taken += block_length;
 		block(partial, listener);
 	}
-	for (; values >= block_values; samples += block_values, values -= block_values) block(samples, listener);
+	for (; values >= block_values; samples += block_values, values -= block_values) {
+		frames_taken += block_length;
+		block(samples, listener);
+	}
 	if (values) std::memcpy(partial, samples, values * sizeof *samples);
 	fill = values;
 }
@@ -49,24 +61,50 @@ void StreamReceiver::feed(const short *samples, size_t count, StreamListener &li
 void StreamReceiver::finish(StreamListener &listener)
 {
 	feed(nullptr, 0, listener);
+	const size_t block_values = size_t(block_length) * width;
+	frames_taken += fill / width;
+	std::fill(partial + fill, partial + block_values, short(0));
+	flushing = true;
+	if (fill) block(partial, listener);
 	fill = 0;
+	std::fill(partial, partial + block_values, short(0));
+	for (int n = 0; decoder && (n < search_blocks || in_burst) && n < longest_flush; ++n) block(partial, listener);
+	if (in_burst) end_burst(listener);
+	flushing = false;
 }
 
 void StreamReceiver::block(const short *samples, StreamListener &listener)
 {
-	++blocks_taken;
 	if (!decoder) {
 		reset_decoder();
 		return;
 	}
 	if (!decoder->feed(samples, block_length, channel)) return;
 	int status = decoder->process();
-	listener.period(*decoder);
+	if (!flushing) listener.period(*decoder);
+	// The receiver gave up the burst in progress for this one.
+	if (status == STATUS_SYNC && in_burst) end_burst(listener);
 	report(status, listener);
-	if (status == STATUS_FAIL || status == STATUS_DONE || status == STATUS_HEAP) {
+	if (status == STATUS_SYNC) in_burst = true;
+	if (status == STATUS_DONE) in_burst = false;
+	// A preamble that failed during a burst does not end the burst.
+	if (status == STATUS_DONE || (status == STATUS_FAIL && !in_burst)) decoder->restart();
+	if (status == STATUS_HEAP) {
+		if (in_burst) end_burst(listener);
 		reset_decoder();
 		if (!decoder) report(STATUS_HEAP, listener);
 	}
+}
+
+// The MESSAGE of a burst whose payload never came.
+void StreamReceiver::end_burst(StreamListener &listener)
+{
+	in_burst = false;
+	Event event;
+	event.kind = STATUS_DONE;
+	event.flips = -1;
+	event.frame = frames();
+	listener.event(event);
 }
 
 void StreamReceiver::report(int status, StreamListener &listener)

@@ -12,7 +12,8 @@ class StreamListener
 public:
 	virtual void event(const Event &event) = 0;
 	// After every period the receiver processed, before that period's
-	// event: the moment to ask the receiver for its spectrum.
+	// event: the moment to ask the receiver for its spectrum. Not called
+	// for the silence that finish() adds.
 	virtual void period(DecoderInterface &) {}
 
 protected:
@@ -20,12 +21,15 @@ protected:
 };
 
 // The driver of a receiver: takes frames in any number, assembles them into
-// blocks of 20 ms, feeds the current receiver and turns what it reports into
-// events. It replaces the receiver with a fresh one after a rejected
-// preamble, a message or a failed allocation. While no receiver could be
-// allocated, blocks are dropped and a new one is tried before each block;
-// each failure is one HEAP_ERROR event. Nothing is allocated while frames
-// flow, except the receiver that replaces one.
+// blocks of 20 ms, feeds the receiver and turns what it reports into events.
+// After a message, and after a rejected preamble outside a burst, the
+// receiver forgets the burst but keeps the input it heard, so a burst that
+// began while the last one was still being decoded is found. Every SYNC is
+// followed by exactly one MESSAGE before any other SYNC: a burst given up
+// for a later preamble, or cut off by the end of the input, ends in a failed
+// one. While no receiver could be allocated, blocks are dropped and a new
+// one is tried before each block; each failure is one HEAP_ERROR event.
+// Nothing is allocated while frames flow, except such a retried receiver.
 class StreamReceiver
 {
 public:
@@ -44,27 +48,33 @@ public:
 	// Frames per block, and values per frame.
 	int block_frames() const { return block_length; }
 	int frame_width() const { return width; }
-	// Frames of the whole blocks taken so far: while a listener runs, the
-	// position in the input of the end of the block it hears about.
-	uint64_t frames() const { return blocks_taken * block_length; }
+	// Frames taken so far, counted in whole blocks until finish() adds the
+	// partial one: while a listener runs, the position in the input of the
+	// end of the block it hears about.
+	uint64_t frames() const { return frames_taken; }
 
 	// Takes count frames of interleaved values. A failed allocation at
 	// construction is reported by the first call, even with no frames.
 	void feed(const short *samples, size_t count, StreamListener &listener);
-	// Ends the input: reports what is still pending; a partial block is
-	// dropped.
+	// Ends the input: the partial block, completed with silence, and then
+	// silence until the receiver has searched all the input it holds and
+	// the burst in progress has ended, so that everything the input holds
+	// is reported. Input that follows is taken as if after a pause.
 	void finish(StreamListener &listener);
 
 private:
 	void block(const short *samples, StreamListener &listener);
 	void report(int status, StreamListener &listener);
+	void end_burst(StreamListener &listener);
 	void reset_decoder();
 
 	int sample_rate, mapping, channel;
 	int block_length, width;
 	DecoderInterface *decoder = nullptr;
 	bool heap_pending = false;
-	uint64_t blocks_taken = 0;
+	bool in_burst = false; // a SYNC without its MESSAGE yet
+	bool flushing = false;
+	uint64_t frames_taken = 0;
 	size_t fill = 0; // values of the partial block
 	short partial[2 * 48000 / 50];
 };

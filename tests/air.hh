@@ -102,6 +102,7 @@ template <typename V> class Listener final : StreamListener
 {
 public:
 	void operator()(const short *samples, size_t count) { stream.feed(samples, count, *this); }
+	void finish() { stream.finish(*this); }
 
 	std::vector<std::string> lines() const { return list; }
 
@@ -117,11 +118,12 @@ private:
 	}
 };
 
-// Event lines for the samples.
+// Event lines for the samples, the end of the input included.
 template <typename V> std::vector<std::string> receive(const std::vector<short> &samples)
 {
 	Listener<V> listen;
 	listen(samples.data(), samples.size());
+	listen.finish();
 	return listen.lines();
 }
 

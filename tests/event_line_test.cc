@@ -74,6 +74,7 @@ struct FakeDecoder : DecoderInterface
 		return flips;
 	}
 	int rate() override { return 8000; }
+	void restart() override {}
 };
 
 std::string event(int status, DecoderInterface *decoder)

@@ -51,10 +51,10 @@ TYPED_TEST(InformationLeaf, SelectsAsNthElementOverCandidateNumbers)
 		ASSERT_EQ(count, 3);
 		for (int k = 0; k < 16; ++k) {
 			ASSERT_EQ(metric[k], cand[perm[k]]) << "trial " << t << " lane " << k;
-			ASSERT_EQ(map.v[k], perm[k] % 16);
-			ASSERT_EQ(maps[2].v[k], perm[k] % 16);
-			ASSERT_EQ(mesg[2].v[k], perm[k] < 16 ? 1 : -1);
-			ASSERT_EQ(hard[0].v[k], mesg[2].v[k]);
+			ASSERT_EQ(map.lane(k), perm[k] % 16);
+			ASSERT_EQ(maps[2].lane(k), perm[k] % 16);
+			ASSERT_EQ(mesg[2].lane(k), perm[k] < 16 ? 1 : -1);
+			ASSERT_EQ(hard[0].lane(k), mesg[2].lane(k));
 		}
 	}
 }

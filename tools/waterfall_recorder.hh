@@ -35,7 +35,8 @@ public:
 
 	// Frames and 16-bit samples of one block (20 ms).
 	int block_frames() const { return stream.block_frames(); }
-	int block_samples() const { return block_frames() * stream.frame_width(); }
+	int frame_width() const { return stream.frame_width(); }
+	int block_samples() const { return block_frames() * frame_width(); }
 
 	// Row r's analysis window of one extended length (180 ms) is centred
 	// r * row_seconds() after the first sample.
@@ -45,6 +46,7 @@ public:
 	// dropped and their rows stay transparent.
 	void feed(const short *samples, size_t count) { stream.feed(samples, count, *this); }
 	void block(const short *samples) { feed(samples, block_frames()); }
+	// Ends the input; what was still pending is marked on the last row.
 	void finish() { stream.finish(*this); }
 
 	int row_count() const { return int(rows.size()) / columns; }
@@ -75,7 +77,7 @@ private:
 
 	void event(const Event &e) override
 	{
-		WaterfallMark m{row(e.frame), e.kind, -1, 0, {}};
+		WaterfallMark m{std::min(row(e.frame), std::max(row_count() - 1, 0)), e.kind, -1, 0, {}};
 		if (e.kind == STATUS_SYNC || e.kind == STATUS_NOPE || e.kind == STATUS_PING) {
 			m.mode = e.mode;
 			m.call_sign = e.call_sign;
