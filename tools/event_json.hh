@@ -16,7 +16,7 @@ inline std::string json_text(const unsigned char *bytes, size_t size)
 		unsigned char c = bytes[i];
 		// Length of a valid UTF-8 sequence starting here: no overlong
 		// forms, no surrogates, nothing above U+10FFFF.
-		size_t length = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+		size_t length = c < 0x80 ? 1 : c < 0xC2 ? 0 : c <= 0xDF ? 2 : c <= 0xEF ? 3 : c <= 0xF4 ? 4 : 0;
 		for (size_t k = 1; k < length; ++k)
 			if (i + k >= size || (bytes[i + k] & 0xC0) != 0x80) length = 0;
 		if (length >= 3) {
