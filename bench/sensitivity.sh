@@ -137,7 +137,8 @@ point() {
 	local key="$test/$rate/$noise/$mode/$mapping/$snr/$cfo/$ppm/$fading"
 	local seed args events err counts clipped
 	seed=$(printf '%s' "$key" | cksum | cut -d' ' -f1)
-	args=(--rate "$rate" --snr "$snr" --seed "$seed")
+	# channel measures SNR against the level the bursts were sent at.
+	args=(--rate "$rate" --snr "$snr" --level "$LEVEL" --seed "$seed")
 	[ "$cfo" != 0 ] && args+=(--cfo "$cfo")
 	[ "$ppm" != 0 ] && args+=(--ppm "$ppm")
 	[ "$fading" != none ] && args+=(--fading "$fading")

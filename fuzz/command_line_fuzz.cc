@@ -1,9 +1,11 @@
 // decode_stream's command line: the real program of this tree, run once per
 // input. The bytes up to the first 0xff are the arguments, separated by zero
 // bytes (at most five); the bytes after it are its standard input (at most
-// 64 KiB). The program must end by itself with status 0, or with 1 and its
-// message for an unsupported rate or mapping, and print nothing but event
-// lines (or the usage text for -h and --help).
+// 64 KiB). The program's own option parser says what the arguments ask for;
+// the program must then do just that: the usage or version text, the one
+// message and status of a refused command line, or run to the end of the
+// input with status 0 and print nothing but event lines in the format asked
+// for. Only a WAV stream may be refused (status 1, messages only).
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +19,8 @@
 #include <vector>
 
 #include "code/assert.hh"
+#include "tools/audio_input.hh"
+#include "tools/receiver_options.hh"
 
 namespace {
 
@@ -90,24 +94,46 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	}
 	if (split == 0) args.clear();
 	std::string input(split < size ? bytes + split + 1 : bytes + size, split < size ? std::min<size_t>(size - split - 1, 65536) : 0);
+	std::vector<std::string> copy = args;
+	std::vector<char *> argv{const_cast<char *>("decode_stream")};
+	for (auto &a : copy) argv.push_back(a.data());
+	argv.push_back(nullptr);
+	ReceiverOptions options = parse_receiver_options(int(argv.size()) - 1, argv.data(), false);
+	// A fuzzed file name could be any file of the machine.
+	if (options.input.path) return 0;
 	Run r = run(args, input);
 
-	if (!args.empty() && (args[0] == "-h" || args[0] == "--help")) {
-		ASSERT(r.status == 0 && r.err.empty() && r.out.rfind("usage: decode_stream ", 0) == 0);
+	if (options.help) {
+		ASSERT(r.status == 0 && r.err.empty() && r.out.rfind("Usage: decode_stream ", 0) == 0);
 		return 0;
 	}
-	int rate = args.size() > 0 ? std::atoi(args[0].c_str()) : 48000;
-	int mapping = args.size() > 1 ? std::atoi(args[1].c_str()) : 4;
-	if (rate != 8000 && rate != 48000) {
-		ASSERT(r.status == 1 && r.out.empty() && r.err == "Unsupported sample rate: " + std::to_string(rate) + "\n");
-	} else if (mapping != 2 && mapping != 4 && mapping != 8) {
-		ASSERT(r.status == 1 && r.out.empty() && r.err == "Unsupported mapping\n");
-	} else {
-		ASSERT(r.status == 0 && r.err.empty());
-		for (size_t line = 0; line < r.out.size(); line = r.out.find('\n', line) + 1) {
-			ASSERT(r.out.compare(line, 6, "EVENT:") == 0);
-			ASSERT(r.out.find('\n', line) != std::string::npos);
+	if (options.version) {
+		ASSERT(r.status == 0 && r.err.empty() && r.out.rfind("decode_stream (ofdm_burst) ", 0) == 0);
+		return 0;
+	}
+	if (!options.error.empty()) {
+		ASSERT(r.status == options.status && r.out.empty() && r.err == "decode_stream: " + options.error + "\n");
+		return 0;
+	}
+	ASSERT(r.status == 0 || (r.status == 1 && starts_wav(input)));
+	for (size_t line = 0; line < r.err.size(); line = r.err.find('\n', line) + 1) {
+		ASSERT(r.err.compare(line, 15, "decode_stream: ") == 0);
+		ASSERT(r.err.find('\n', line) != std::string::npos);
+	}
+	for (size_t line = 0; line < r.out.size(); line = r.out.find('\n', line) + 1) {
+		size_t end = r.out.find('\n', line), start = line;
+		ASSERT(end != std::string::npos);
+		if (options.json) {
+			ASSERT(r.out.compare(line, 9, "{\"kind\":\"") == 0 && r.out[end - 1] == '}');
+			continue;
 		}
+		if (options.timestamps != Timestamps::NONE) {
+			start = r.out.find(' ', line) + 1;
+			ASSERT(start > line && start < end);
+			const char *digits = options.timestamps == Timestamps::WALL ? "0123456789-T:.Z" : "0123456789.";
+			ASSERT(r.out.find_first_not_of(digits, line) == start - 1);
+		}
+		ASSERT(r.out.compare(start, 6, "EVENT:") == 0);
 	}
 	return 0;
 }

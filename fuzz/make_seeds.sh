@@ -56,7 +56,12 @@ for rate in 8000 48000; do
 done
 { args 8000 4; "$encode" --rate 8000 --silence 0.05 --mode ping; } > "$dir/command_line_fuzz/ping_8000_4"
 { args 8000 2 3; "$encode" --rate 8000 --mapping 2 --channel 3 --silence 0.05 --mode ping; } > "$dir/command_line_fuzz/ping_8000_2_3"
+{ args --format=json -t 8000 4; "$encode" --rate 8000 --silence 0.05 --mode ping; } > "$dir/command_line_fuzz/json_8000_4"
+{ args 8000 4 --timestamps=wall; "$encode" --rate 8000 --silence 0.05 --mode ping --wav; } > "$dir/command_line_fuzz/wav_8000_4"
+{ args -R 12000 8000 4; head -c 2000 /dev/zero; } > "$dir/command_line_fuzz/resampled_8000_4"
 args -h > "$dir/command_line_fuzz/help"
+args -V > "$dir/command_line_fuzz/version"
+args --frob > "$dir/command_line_fuzz/unknown_option"
 args 44100 > "$dir/command_line_fuzz/bad_rate"
 args 8000 16 > "$dir/command_line_fuzz/bad_mapping"
 args > "$dir/command_line_fuzz/defaults"

@@ -1,183 +1,271 @@
 // Channel simulator: reads signed 16-bit little-endian mono PCM on standard
 // input, degrades it like an audio path or an HF radio link, and writes the
-// result in the same format on standard output. The output is aligned with
-// the input sample for sample (apart from --ppm, which stretches it) and the
-// same seed always gives the same output.
+// result in the same format on standard output as the input comes in. The
+// output is aligned with the input sample for sample (apart from --ppm,
+// which stretches it) and the same seed always gives the same output.
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
-#include <iterator>
+#include <getopt.h>
+#include <new>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "dsp/complex.hh"
-#include "tools/options.hh"
+#include "tools/command_line.hh"
 #include "tools/sim/analytic.hh"
 #include "tools/sim/band_pass.hh"
 #include "tools/sim/fading.hh"
 #include "tools/sim/random.hh"
 #include "tools/sim/resampler.hh"
-#include "tools/sim/signal_power.hh"
+#include "tools/standard_output.hh"
 
 namespace {
 
 const char usage[] = R"(Usage: channel [OPTION]... < in.raw > out.raw
 Degrades signed 16-bit little-endian mono PCM, in this order: sample clock
-offset, echo, fading, frequency offset, noise, band-pass, rounding.
+offset, echo, fading, frequency offset, noise, band-pass, rounding. The input
+is processed as it comes, in blocks, and the output follows it at once, so
+channel works live between a sound card and decode_stream.
 
-  --rate HZ            sample rate of the input (default 48000)
-  --snr DB             add white Gaussian noise: DB is the power of the input
-                       over its non-silent part against the noise power in a
-                       3 kHz bandwidth (default: no noise)
-  --cfo HZ             shift every frequency by HZ (default 0)
-  --ppm PPM            sample clock offset: the input resampled so that every
-                       frequency rises by PPM parts per million (default 0)
-  --echo MS:GAIN       add a copy delayed by MS milliseconds (rounded to whole
-                       samples) and scaled by GAIN
-  --fading PROFILE     Watterson two-path Rayleigh fading of equal mean power
-                       paths: good (0.5 ms delay, 0.1 Hz Doppler spread),
-                       moderate (1 ms, 0.5 Hz) or poor (2 ms, 1 Hz);
-                       mean power gain 1
-  --ssb LOW:HIGH       a radio's band-pass from LOW to HIGH Hz after the
-                       noise, for example 300:3000 (6th-order Butterworth edges)
-  --seed N             seed of the noise and the fading (default 1)
-  --help               show this text
+  -r, --rate HZ          sample rate of the input (default 48000)
+  -n, --snr DB           add white Gaussian noise: DB is the power of a signal
+                         at the reference level (--level) against the noise
+                         power in a 3 kHz bandwidth; the input is not
+                         measured, so the noise is there from the first
+                         sample (default: no noise)
+  -l, --level DBFS       reference level for --snr: the RMS level of the
+                         signal when it is there, 0 dBFS being full scale
+                         (default -18, encode_stream's default level)
+  -f, --cfo HZ           shift every frequency by HZ (default 0)
+  -p, --ppm PPM          sample clock offset: the input resampled so that every
+                         frequency rises by PPM parts per million (default 0)
+  -e, --echo MS:GAIN     add a copy delayed by MS milliseconds (rounded to
+                         whole samples) and scaled by GAIN
+  -F, --fading PROFILE   Watterson two-path Rayleigh fading of equal mean power
+                         paths: good (0.5 ms delay, 0.1 Hz Doppler spread),
+                         moderate (1 ms, 0.5 Hz) or poor (2 ms, 1 Hz);
+                         mean power gain 1
+  -b, --ssb LOW:HIGH     a radio's band-pass from LOW to HIGH Hz after the
+                         noise, for example 300:3000 (6th-order Butterworth
+                         edges)
+  -s, --seed N           seed of the noise and the fading (default 1)
+  -h, --help             show this text
+  -V, --version          show the version
 
-Samples beyond full scale are clipped; their number is reported on standard error.
+Samples beyond full scale are clipped; their number is reported on standard
+error. Exit status: 0 at the end of the input; 1 for a value that does not
+fit, an input that ends inside a sample, a read or write error or no memory;
+2 for an unknown option or a missing value.
 )";
 
 struct Settings
 {
 	long rate = 48000, seed = 1;
-	double snr = NAN, cfo = 0, ppm = 0, echo_ms = 0, echo_gain = 0, ssb_low = 0, ssb_high = 0;
+	double snr = NAN, level = -18, cfo = 0, ppm = 0, echo_ms = 0, echo_gain = 0, ssb_low = 0, ssb_high = 0;
 	const FadingProfile *fading = nullptr;
 };
 
+// Two numbers "A:B".
+bool parse_pair(const char *text, double *a, double *b)
+{
+	const char *colon = std::strchr(text, ':');
+	return colon && parse_number(std::string(text, colon).c_str(), a) && parse_number(colon + 1, b);
+}
+
 Settings parse(int argc, char **argv)
 {
+	static const option options[] = {
+		{"rate", required_argument, nullptr, 'r'},   {"snr", required_argument, nullptr, 'n'},
+		{"level", required_argument, nullptr, 'l'},  {"cfo", required_argument, nullptr, 'f'},
+		{"ppm", required_argument, nullptr, 'p'},    {"echo", required_argument, nullptr, 'e'},
+		{"fading", required_argument, nullptr, 'F'}, {"ssb", required_argument, nullptr, 'b'},
+		{"seed", required_argument, nullptr, 's'},   {"help", no_argument, nullptr, 'h'},
+		{"version", no_argument, nullptr, 'V'},      {nullptr, 0, nullptr, 0}};
 	Settings set;
-	Options opt(argc, argv);
-	auto bad = [&opt](const char *v, const char *range) {
-		return Failure{"invalid value for " + opt.name + ": " + v + " (" + range + ")"};
+	auto bad = [](int option, const char *range) {
+		const char *name = "";
+		for (const auto &o : options)
+			if (o.val == option) name = o.name;
+		fail(std::string("invalid value for --") + name + ": " + optarg + " (" + range + ")");
 	};
-	while (opt.next()) {
-		const std::string &name = opt.name;
-		if (name == "--help") {
-			std::fputs(usage, stdout);
-			std::exit(0);
-		} else if (name == "--rate") {
-			const char *v = opt.required();
-			if (!parse_number(v, &set.rate) || set.rate < 1000 || set.rate > 384000)
-				throw bad(v, "1000 to 384000 Hz");
-		} else if (name == "--snr") {
-			const char *v = opt.required();
-			if (!parse_number(v, &set.snr) || std::abs(set.snr) > 200) throw bad(v, "-200 to 200 dB");
-		} else if (name == "--cfo") {
-			const char *v = opt.required();
-			if (!parse_number(v, &set.cfo)) throw bad(v, "a frequency in Hz");
-		} else if (name == "--ppm") {
-			const char *v = opt.required();
-			if (!parse_number(v, &set.ppm) || std::abs(set.ppm) > 10000) throw bad(v, "-10000 to 10000");
-		} else if (name == "--echo") {
-			const char *v = opt.required();
-			if (!parse_pair(v, &set.echo_ms, &set.echo_gain) || set.echo_ms <= 0 || set.echo_ms > 10000 ||
+	opterr = 0;
+	for (int c; (c = getopt_long(argc, argv, ":r:n:l:f:p:e:F:b:s:hV", options, nullptr)) != -1;) {
+		switch (c) {
+		case 'h': print_and_exit(usage);
+		case 'V': print_and_exit(version_text());
+		case 'r':
+			if (!parse_number(optarg, &set.rate) || set.rate < 1000 || set.rate > 384000)
+				bad(c, "1000 to 384000 Hz");
+			break;
+		case 'n':
+			if (!parse_number(optarg, &set.snr) || std::abs(set.snr) > 200) bad(c, "-200 to 200 dB");
+			break;
+		case 'l':
+			if (!parse_number(optarg, &set.level) || set.level > 0 || set.level < -100) bad(c, "-100 to 0 dBFS");
+			break;
+		case 'f':
+			if (!parse_number(optarg, &set.cfo)) bad(c, "a frequency in Hz");
+			break;
+		case 'p':
+			if (!parse_number(optarg, &set.ppm) || std::abs(set.ppm) > 10000) bad(c, "-10000 to 10000");
+			break;
+		case 'e':
+			if (!parse_pair(optarg, &set.echo_ms, &set.echo_gain) || set.echo_ms <= 0 || set.echo_ms > 10000 ||
 			    std::abs(set.echo_gain) > 10)
-				throw bad(v, "MS:GAIN with 0 < MS <= 10000 and |GAIN| <= 10");
-		} else if (name == "--fading") {
-			const char *v = opt.required();
+				bad(c, "MS:GAIN with 0 < MS <= 10000 and |GAIN| <= 10");
+			break;
+		case 'F':
 			set.fading = nullptr;
 			for (auto &p : fading_profiles)
-				if (std::strcmp(v, p.name) == 0) set.fading = &p;
-			if (!set.fading) throw bad(v, "good, moderate or poor");
-		} else if (name == "--ssb") {
-			const char *v = opt.required();
-			if (!parse_pair(v, &set.ssb_low, &set.ssb_high) || set.ssb_low <= 0 || set.ssb_high <= set.ssb_low)
-				throw bad(v, "LOW:HIGH with 0 < LOW < HIGH");
-		} else if (name == "--seed") {
-			const char *v = opt.required();
-			if (!parse_number(v, &set.seed) || set.seed < 0) throw bad(v, "a number from 0 up");
-		} else {
-			throw Failure{"unknown option: " + name + " (see --help)"};
+				if (std::strcmp(optarg, p.name) == 0) set.fading = &p;
+			if (!set.fading) bad(c, "good, moderate or poor");
+			break;
+		case 'b':
+			if (!parse_pair(optarg, &set.ssb_low, &set.ssb_high) || set.ssb_low <= 0 || set.ssb_high <= set.ssb_low)
+				bad(c, "LOW:HIGH with 0 < LOW < HIGH");
+			break;
+		case 's':
+			if (!parse_number(optarg, &set.seed) || set.seed < 0) bad(c, "a number from 0 up");
+			break;
+		default: fail(option_error(c, argv, options), EXIT_USAGE);
 		}
 	}
-	if (std::abs(set.cfo) >= set.rate / 2.0) throw Failure{"--cfo must stay below half the sample rate"};
-	if (set.ssb_high >= set.rate / 2.0) throw Failure{"--ssb must stay below half the sample rate"};
+	if (optind < argc) fail(std::string("unexpected argument ") + argv[optind] + " (see --help)", EXIT_USAGE);
+	if (std::abs(set.cfo) >= set.rate / 2.0) fail("--cfo must stay below half the sample rate");
+	if (set.ssb_high >= set.rate / 2.0) fail("--ssb must stay below half the sample rate");
 	return set;
 }
 
-std::vector<double> read_input()
+// The stages, sample by sample; the clock offset and the analytic signal
+// hold back the few samples they need from ahead.
+class Channel
 {
-	std::cin >> std::noskipws;
-	std::string bytes(std::istreambuf_iterator<char>(std::cin), {});
-	if (bytes.size() % 2) throw Failure{"input ends in the middle of a sample"};
-	std::vector<double> x(bytes.size() / 2);
-	for (size_t i = 0; i < x.size(); ++i)
-		x[i] = int16_t(uint8_t(bytes[2 * i]) | uint8_t(bytes[2 * i + 1]) << 8);
-	return x;
-}
+	const Settings &set;
+	ClockOffset clock;
+	std::vector<double> echo_line; // the last echo delay's input
+	size_t echo_at = 0;
+	Analytic analytic;
+	RayleighPath direct, delayed;
+	std::vector<DSP::Complex<double>> fading_line; // the last fading delay's analytic signal
+	size_t fading_at = 0;
+	long shifted = 0; // samples through the frequency shift
+	Random noise;
+	double sigma;
+	BandPass<> band;
 
-std::vector<double> simulate(const Settings &set, const std::vector<double> &input)
-{
-	int rate = set.rate;
-	Random rng(set.seed);
-	std::vector<double> x = set.ppm != 0 ? resample(input, set.ppm) : input;
-	long n = x.size();
-	if (set.echo_ms > 0) {
-		long delay = std::lround(set.echo_ms * rate / 1000);
-		for (long i = n - 1; i >= delay; --i) x[i] += set.echo_gain * x[i - delay];
+public:
+	std::vector<int16_t> out;
+	long clipped = 0, written = 0;
+
+	explicit Channel(const Settings &set)
+	    : set(set), clock(set.ppm), echo_line(std::lround(set.echo_ms * set.rate / 1000)), analytic(set.rate / 100),
+	      direct(set.rate, set.fading ? set.fading->spread_hz / 2 : 1, 0.5, 3 * set.seed + 1),
+	      delayed(set.rate, set.fading ? set.fading->spread_hz / 2 : 1, 0.5, 3 * set.seed + 2),
+	      fading_line(set.fading ? std::lround(set.fading->delay_ms * set.rate / 1000) : 0), noise(3 * set.seed),
+	      band(set.ssb_low, set.ssb_high, set.rate)
+	{
+		// White noise of variance s² has the one-sided density s²/(rate/2).
+		double signal = std::pow(32768 * std::pow(10, set.level / 20), 2);
+		sigma = std::sqrt(signal / std::pow(10, set.snr / 10) * (set.rate / 2.0) / 3000);
 	}
-	if (set.fading || set.cfo != 0) {
-		auto y = analytic(x, rate / 100);
+
+	void take(double x)
+	{
+		if (set.ppm != 0) clock.push(x, [this](double v) { echo(v); });
+		else echo(x);
+	}
+
+	void finish()
+	{
+		if (set.ppm != 0) clock.finish([this](double v) { echo(v); });
+		if (set.fading || set.cfo != 0) analytic.finish([this](DSP::Complex<double> y) { shift(y); });
+	}
+
+private:
+	void echo(double x)
+	{
+		if (set.echo_ms > 0) {
+			if (echo_line.empty()) {
+				x += set.echo_gain * x;
+			} else {
+				double older = echo_line[echo_at];
+				echo_line[echo_at] = x;
+				echo_at = (echo_at + 1) % echo_line.size();
+				x += set.echo_gain * older;
+			}
+		}
+		if (set.fading || set.cfo != 0) analytic.push(x, [this](DSP::Complex<double> y) { shift(y); });
+		else add_noise(x);
+	}
+
+	void shift(DSP::Complex<double> y)
+	{
 		if (set.fading) {
-			auto g1 = rayleigh_gains(n, rate, set.fading->spread_hz / 2, 0.5, rng);
-			auto g2 = rayleigh_gains(n, rate, set.fading->spread_hz / 2, 0.5, rng);
-			long delay = std::lround(set.fading->delay_ms * rate / 1000);
-			for (long i = n - 1; i >= 0; --i)
-				y[i] = g1[i] * y[i] + (i >= delay ? g2[i] * y[i - delay] : DSP::Complex<double>());
+			DSP::Complex<double> older = y;
+			if (!fading_line.empty()) {
+				older = fading_line[fading_at];
+				fading_line[fading_at] = y;
+				fading_at = (fading_at + 1) % fading_line.size();
+			}
+			y = direct.next() * y + delayed.next() * older;
 		}
-		for (long i = 0; i < n; ++i) {
-			double turns = std::fmod(set.cfo * i, double(rate)) / rate;
-			double phase = 2 * M_PI * turns;
-			x[i] = y[i].re * std::cos(phase) - y[i].im * std::sin(phase);
-		}
+		double phase = 2 * M_PI * (std::fmod(set.cfo * shifted++, double(set.rate)) / set.rate);
+		add_noise(y.re * std::cos(phase) - y.im * std::sin(phase));
 	}
-	if (!std::isnan(set.snr)) {
-		// White noise of variance s2 has the one-sided density s2/(rate/2).
-		double noise = signal_power(input, rate) / std::pow(10, set.snr / 10) * (rate / 2.0) / 3000;
-		double sigma = std::sqrt(noise);
-		for (auto &v : x) v += sigma * rng.gaussian();
+
+	void add_noise(double x)
+	{
+		if (!std::isnan(set.snr)) x += sigma * noise.gaussian();
+		if (set.ssb_high > 0) x = band(x);
+		double v = std::nearbyint(x);
+		if (v > 32767 || v < -32768) ++clipped, v = v > 0 ? 32767 : -32768;
+		out.push_back(int16_t(v));
+		++written;
 	}
-	if (set.ssb_high > 0) {
-		BandPass<> filter(set.ssb_low, set.ssb_high, rate);
-		for (auto &v : x) v = filter(v);
-	}
-	return x;
+};
+
+// Sends what the channel has made so far.
+void send(Channel &channel)
+{
+	write_output(channel.out.data(), 2 * channel.out.size());
+	flush_output();
+	channel.out.clear();
 }
 
 }
 
 int main(int argc, char **argv)
 {
+	start_program("channel");
 	try {
 		Settings set = parse(argc, argv);
-		std::vector<double> y = simulate(set, read_input());
-		std::vector<int16_t> out(y.size());
-		long clipped = 0;
-		for (size_t i = 0; i < y.size(); ++i) {
-			double v = std::nearbyint(y[i]);
-			if (v > 32767 || v < -32768) ++clipped, v = v > 0 ? 32767 : -32768;
-			out[i] = int16_t(v);
+		Channel channel(set);
+		unsigned char bytes[65536];
+		size_t kept = 0; // the first byte of a sample whose second is still to come
+		for (;;) {
+			ssize_t got = read(0, bytes + kept, sizeof bytes - kept);
+			if (got < 0 && errno == EINTR) continue;
+			if (got < 0) fail(system_error("standard input"));
+			if (got == 0) break;
+			size_t end = kept + got;
+			for (size_t i = 0; i + 1 < end; i += 2) channel.take(int16_t(bytes[i] | bytes[i + 1] << 8));
+			kept = end % 2;
+			if (kept) bytes[0] = bytes[end - 1];
+			send(channel);
 		}
-		if (!out.empty()) std::fwrite(out.data(), 2, out.size(), stdout);
-		std::fflush(stdout);
-		if (clipped)
-			std::fprintf(stderr, "channel: %ld of %zu samples clipped at full scale\n", clipped, out.size());
-	} catch (const Failure &failure) {
-		std::fprintf(stderr, "channel: %s\n", failure.message.c_str());
-		return 1;
+		channel.finish();
+		send(channel);
+		if (kept) fail("standard input ends in the middle of a sample");
+		if (channel.clipped)
+			std::fprintf(stderr, "channel: %ld of %ld samples clipped at full scale\n", channel.clipped,
+				     channel.written);
+	} catch (const std::bad_alloc &) {
+		fail("out of memory");
 	}
-	return 0;
+	return EXIT_DONE;
 }

@@ -1,26 +1,39 @@
-// decode_stream: reads raw signed 16-bit PCM on standard input and writes one
-// event line per received burst on standard output.
+// decode_stream: reads 16-bit PCM (raw, or a WAV stream, or any audio file
+// libsndfile reads) and writes one event line per received burst on
+// standard output.
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <iostream>
+#include <new>
 
-#include "stream/event_line.hh"
 #include "stream/stream_receiver.hh"
-#include "tools/block_reader.hh"
+#include "tools/audio_input.hh"
+#include "tools/event_printer.hh"
+#include "tools/receiver_options.hh"
 
 static const char usage[] =
-    "usage: decode_stream [RATE [MAPPING [CHANNEL]]] < samples\n"
-    "\n"
-    "Reads raw signed 16-bit native-endian PCM on standard input and writes one\n"
+    "Usage: decode_stream [OPTION]... [RATE [MAPPING [CHANNEL]]]\n"
+    "Receives bursts from 16-bit PCM on standard input (or -i FILE) and writes one\n"
     "line per event on standard output until the input ends.\n"
     "\n"
-    "  RATE     sample rate in Hz: 8000 or 48000 (default 48000)\n"
+    "  RATE     the receiver's sample rate in Hz: 8000 or 48000 (default 48000)\n"
     "  MAPPING  points of the data constellation: 2, 4 or 8 (default 4)\n"
     "  CHANNEL  0 mono (default), 1 left, 2 right, 3 left and right averaged,\n"
     "           4 in-phase/quadrature pair; 1 to 4 read two interleaved samples\n"
     "           per frame, any other value counts as mono\n"
+    "\n"
+    "  -i, --input FILE         read FILE: WAV, FLAC, AIFF or any format libsndfile\n"
+    "                           reads, raw PCM when it is none of them\n"
+    "  -R, --input-rate HZ      sample rate of raw input, 8000 to 192000 (default RATE)\n"
+    "  -t, --timestamps[=WHEN]  put the time in front of each event line: position\n"
+    "                           (default) the seconds from the start of the input,\n"
+    "                           three decimals; wall the clock, ISO 8601 in UTC\n"
+    "  -f, --format FORMAT      lines (default) or json: one JSON object per event\n"
+    "  -h, --help               show this text\n"
+    "  -V, --version            show the version\n"
+    "\n"
+    "Standard input is raw signed 16-bit native-endian PCM unless it starts with a\n"
+    "RIFF/WAVE header, on a pipe too. Input at another rate than RATE is resampled\n"
+    "(one line on standard error says so). Stereo input needs CHANNEL 1 to 4, mono\n"
+    "input 0. On a terminal, a progress line on standard error follows a file.\n"
     "\n"
     "Events:\n"
     "  EVENT:SYNC|CFO:<Hz>|MODE:<mode>|CALL:<call sign>   a burst with payload begins\n"
@@ -34,56 +47,37 @@ static const char usage[] =
     "\n"
     "Payload text is escaped so that one event is one line: \\\\ for a backslash,\n"
     "\\n \\r \\t, \\xHH for other bytes below 0x20 and 0x7f; bytes from 0x80 pass as\n"
-    "they are (UTF-8). The text ends at the first zero byte.\n"
+    "they are (UTF-8). The text ends at the first zero byte. JSON objects hold kind,\n"
+    "time, cfo, mode and call (SYNC, PING, NOPE), flips, payload and payload_hex\n"
+    "(MESSAGE).\n"
     "\n"
-    "Exit status: 0 at the end of the input, 1 for an unsupported rate or mapping\n"
-    "or a read or write error.\n";
-
-static void check_output()
-{
-	if (std::cout.flush()) return;
-	std::cerr << "Write error: " << std::strerror(errno) << std::endl;
-	std::exit(1);
-}
-
-// Every event is one line, flushed at once for the reader at the other end
-// of the pipe.
-struct LinePrinter final : StreamListener
-{
-	void event(const Event &event) override
-	{
-		char line[event_line_capacity];
-		size_t length = event_line(event, line, sizeof line);
-		std::cout.write(line, length).put('\n');
-		check_output();
-	}
-};
+    "Exit status: 0 at the end of the input; 1 for an unsupported rate, mapping,\n"
+    "option value or input, a read or write error, or no memory; 2 for an unknown\n"
+    "option or a missing option value.\n";
 
 int main(int argc, char **argv)
 {
-	if (argc > 1 && (!std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "--help"))) {
-		std::cout << usage;
-		check_output();
-		return 0;
+	start_program("decode_stream");
+	ReceiverOptions options = parse_receiver_options(argc, argv, false);
+	if (options.help) print_and_exit(usage);
+	if (options.version) print_and_exit(version_text());
+	if (!options.error.empty()) fail(options.error, options.status);
+	try {
+		StreamReceiver stream(options.rate, options.mapping, options.channel);
+		Progress progress;
+		EventPrinter printer(options.json, options.timestamps, options.rate, progress);
+		// Reports a receiver that could not be allocated before any input comes.
+		stream.feed(nullptr, 0, printer);
+		AudioInput input(options.input, options.rate, options.channel);
+		progress.start(input.frames_total(), input.input_rate());
+		size_t frames;
+		while (const short *block = input.next(frames)) {
+			stream.feed(block, frames, printer);
+			progress.update(input.frames_read());
+		}
+		stream.finish(printer);
+	} catch (const std::bad_alloc &) {
+		fail("out of memory");
 	}
-	int rate = argc > 1 ? std::atoi(argv[1]) : 48000;
-	int mapping = argc > 2 ? std::atoi(argv[2]) : 4;
-	int channel = argc > 3 ? std::atoi(argv[3]) : 0;
-
-	switch (check_variant(rate, mapping)) {
-	case STREAM_BAD_RATE: std::cerr << "Unsupported sample rate: " << rate << std::endl; return 1;
-	case STREAM_BAD_MAPPING: std::cerr << "Unsupported mapping" << std::endl; return 1;
-	default: break;
-	}
-	StreamReceiver stream(rate, mapping, channel);
-	LinePrinter printer;
-	// Reports a receiver that could not be allocated before any input comes.
-	stream.feed(nullptr, 0, printer);
-	BlockReader<short> input(0, stream.block_frames() * stream.frame_width());
-	while (const short *block = input.next()) stream.feed(block, stream.block_frames(), printer);
-	size_t values;
-	const short *rest = input.rest(&values);
-	stream.feed(rest, values / stream.frame_width(), printer);
-	stream.finish(printer);
-	return 0;
+	return EXIT_DONE;
 }

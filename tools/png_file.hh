@@ -8,9 +8,10 @@
 
 #include <png.h>
 
-// Writes width x height pixels 0xRRGGBB (row by row, top first) to path as an
-// 8-bit RGB PNG. On failure returns false with error holding the reason:
-// the system's text for errno when a file operation failed, libpng's otherwise.
+// Writes width x height pixels 0xRRGGBB (row by row, top first) as an 8-bit
+// RGB PNG to path, or to standard output for "-". On failure returns false
+// with error holding the reason: the system's text for errno when a file
+// operation failed, libpng's otherwise.
 inline bool write_png(const char *path, int width, int height, const unsigned *pixels, std::string *error)
 {
 	std::vector<unsigned char> bytes(size_t(width) * height * 3);
@@ -19,8 +20,9 @@ inline bool write_png(const char *path, int width, int height, const unsigned *p
 		bytes[3 * i + 1] = pixels[i] >> 8 & 255;
 		bytes[3 * i + 2] = pixels[i] & 255;
 	}
+	bool to_stdout = std::strcmp(path, "-") == 0;
 	errno = 0;
-	FILE *file = std::fopen(path, "wb");
+	FILE *file = to_stdout ? stdout : std::fopen(path, "wb");
 	if (!file) {
 		*error = std::strerror(errno);
 		return false;
@@ -34,7 +36,7 @@ inline bool write_png(const char *path, int width, int height, const unsigned *p
 	bool written = png_image_write_to_stdio(&image, file, 0, bytes.data(), 0, nullptr);
 	bool flushed = written && std::fflush(file) == 0;
 	int flush_errno = errno;
-	bool closed = std::fclose(file) == 0;
+	bool closed = to_stdout || std::fclose(file) == 0;
 	if (written && flushed && closed) return true;
 	if (written && !flushed) errno = flush_errno;
 	*error = errno ? std::strerror(errno) : image.message;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cmath>
+#include <deque>
 #include <vector>
 
 #include "dsp/complex.hh"
@@ -22,35 +23,56 @@ inline constexpr FadingProfile fading_profiles[] = {
 	{"poor", 2, 1},
 };
 
-// length complex gains of one path at rate Hz, mean power `power`, Doppler
-// spectrum exp(-f²/(2σ²)) with σ = sigma Hz: complex white Gaussian noise at
-// 100 values per second through a Gaussian filter (impulse response
-// exp(-t²/(2τ²)), τ = 1/(2√2·π·σ), cut at ±4τ and normalised to unit power
-// gain), then interpolated linearly to the sample rate.
-inline std::vector<DSP::Complex<double>> rayleigh_gains(long length, int rate, double sigma, double power,
-							 Random &rng)
+// The complex gains of one path at rate Hz, one per sample, of mean power
+// `power` and Doppler spectrum exp(-f²/(2σ²)) with σ = sigma Hz: complex
+// white Gaussian noise at 100 values per second through a Gaussian filter
+// (impulse response exp(-t²/(2τ²)), τ = 1/(2√2·π·σ), cut at ±4τ and
+// normalised to unit power gain), interpolated linearly to the sample rate.
+class RayleighPath
 {
-	constexpr double update_rate = 100;
-	double tau = 1 / (2 * std::sqrt(2.0) * M_PI * sigma);
-	int half = int(std::ceil(4 * tau * update_rate));
-	std::vector<double> taps(2 * half + 1);
-	double energy = 0;
-	for (int k = -half; k <= half; ++k) {
-		double t = k / update_rate;
-		energy += (taps[k + half] = std::exp(-t * t / (2 * tau * tau))) * taps[k + half];
+	static constexpr double update_rate = 100;
+	int rate;
+	Random rng;
+	std::vector<double> taps;
+	std::deque<DSP::Complex<double>> noise; // the filter's input for slow[m] and slow[m + 1]
+	DSP::Complex<double> slow[2];           // filtered values m and m + 1
+	long m = 0, n = 0;
+
+	DSP::Complex<double> draw() { return {rng.gaussian() * std::sqrt(0.5), rng.gaussian() * std::sqrt(0.5)}; }
+
+	DSP::Complex<double> filtered(size_t first) const
+	{
+		DSP::Complex<double> sum;
+		for (size_t k = 0; k < taps.size(); ++k) sum += noise[first + k] * taps[k];
+		return sum;
 	}
-	for (auto &t : taps) t *= std::sqrt(power / energy);
-	long updates = long(length / (rate / update_rate)) + 2;
-	std::vector<DSP::Complex<double>> noise(updates + 2 * half), slow(updates);
-	for (auto &w : noise) w = {rng.gaussian() * std::sqrt(0.5), rng.gaussian() * std::sqrt(0.5)};
-	for (long m = 0; m < updates; ++m)
-		for (int k = 0; k <= 2 * half; ++k) slow[m] += noise[m + k] * taps[k];
-	std::vector<DSP::Complex<double>> gains(length);
-	for (long n = 0; n < length; ++n) {
-		double t = n * update_rate / rate;
-		long m = long(t);
+
+public:
+	RayleighPath(int rate, double sigma, double power, uint64_t seed) : rate(rate), rng(seed)
+	{
+		double tau = 1 / (2 * std::sqrt(2.0) * M_PI * sigma);
+		int half = int(std::ceil(4 * tau * update_rate));
+		double energy = 0;
+		for (int k = -half; k <= half; ++k) {
+			double t = k / update_rate;
+			taps.push_back(std::exp(-t * t / (2 * tau * tau)));
+			energy += taps.back() * taps.back();
+		}
+		for (auto &t : taps) t *= std::sqrt(power / energy);
+		for (size_t k = 0; k <= taps.size(); ++k) noise.push_back(draw());
+		slow[0] = filtered(0), slow[1] = filtered(1);
+	}
+
+	DSP::Complex<double> next()
+	{
+		double t = n++ * update_rate / rate;
+		while (long(t) > m) {
+			noise.pop_front();
+			noise.push_back(draw());
+			slow[0] = slow[1], slow[1] = filtered(1);
+			++m;
+		}
 		double w = t - m;
-		gains[n] = slow[m] * (1 - w) + slow[m + 1] * w;
+		return slow[0] * (1 - w) + slow[1] * w;
 	}
-	return gains;
-}
+};
