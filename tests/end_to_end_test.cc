@@ -86,12 +86,12 @@ TEST_P(EndToEnd, StreamEndingInOrRightAfterABurst)
 {
 	ProgramResult burst = run_program(encode("--text cut --silence 0.51"));
 	ASSERT_EQ(burst.status, 0);
-	// Silence of 25.5 blocks on either side of the burst.
-	size_t start = rate * 51 / 50, end = burst.out.size() - start;
+	// Silence of 25.5 blocks on either side of the burst; start and stop in bytes.
+	size_t start = size_t(GetParam().rate) * 51 / 50, stop = burst.out.size() - start;
 	const std::string sync = "EVENT:SYNC|CFO:1500|MODE:16|CALL:N0CALL   \n";
 	for (auto [cut, out] : {std::pair<size_t, std::string>{start, ""},
-				{(start + end) / 2, sync + "EVENT:MESSAGE|FLIPS:-1|PAYLOAD:\n"},
-				{end, sync + "EVENT:MESSAGE|FLIPS:0|PAYLOAD:cut\n"}}) {
+				{(start + stop) / 2, sync + "EVENT:MESSAGE|FLIPS:-1|PAYLOAD:\n"},
+				{stop, sync + "EVENT:MESSAGE|FLIPS:0|PAYLOAD:cut\n"}}) {
 		ProgramResult r = run_program(decode(), burst.out.substr(0, cut));
 		EXPECT_EQ(r.status, 0);
 		EXPECT_EQ(r.out, out) << cut;

@@ -32,9 +32,12 @@ inline void start_program(const char *name)
 	std::signal(SIGPIPE, SIG_IGN);
 }
 
-[[noreturn]] inline void fail(const std::string &message, int status = EXIT_REFUSED)
+[[noreturn]] inline void fail(const std::string &message, int status = EXIT_REFUSED, bool named = true)
 {
-	std::fprintf(stderr, "%s: %s\n", program_name, message.c_str());
+	if (named)
+		std::fprintf(stderr, "%s: %s\n", program_name, message.c_str());
+	else
+		std::fprintf(stderr, "%s\n", message.c_str());
 	std::exit(status);
 }
 

@@ -61,7 +61,7 @@ int main(int argc, char **argv)
 	ReceiverOptions options = parse_receiver_options(argc, argv, false);
 	if (options.help) print_and_exit(usage);
 	if (options.version) print_and_exit(version_text());
-	if (!options.error.empty()) fail(options.error, options.status);
+	if (!options.error.empty()) fail(options.error, options.status, options.named);
 	try {
 		StreamReceiver stream(options.rate, options.mapping, options.channel);
 		Progress progress;

@@ -23,6 +23,7 @@ struct ReceiverOptions
 	long max_rows = 8192;                      // waterfall --max-rows
 	bool help = false, version = false;
 	std::string error;                         // why the command line is refused
+	bool named = true;                         // error goes after the program's name
 	int status = EXIT_DONE;                    // the exit status that goes with error
 };
 
@@ -84,10 +85,13 @@ inline ReceiverOptions parse_receiver_options(int argc, char **argv, bool waterf
 	for (int i = 0; i < 3 && optind + i < argc; ++i) *positional[i] = std::atoi(argv[optind + i]);
 	if (waterfall && !o.out) return refuse("--out FILE is required (see --help)", EXIT_USAGE);
 	switch (check_variant(o.rate, o.mapping)) {
+	// Scripts have always seen these two exactly so.
 	case STREAM_BAD_RATE:
-		return refuse("unsupported sample rate " + std::to_string(o.rate) + " (8000 or 48000)", EXIT_REFUSED);
+		o.named = false;
+		return refuse("Unsupported sample rate: " + std::to_string(o.rate), EXIT_REFUSED);
 	case STREAM_BAD_MAPPING:
-		return refuse("unsupported mapping " + std::to_string(o.mapping) + " (2, 4 or 8)", EXIT_REFUSED);
+		o.named = false;
+		return refuse("Unsupported mapping", EXIT_REFUSED);
 	default: return o;
 	}
 }

@@ -56,7 +56,7 @@ int main(int argc, char **argv)
 	ReceiverOptions options = parse_receiver_options(argc, argv, true);
 	if (options.help) print_and_exit(usage);
 	if (options.version) print_and_exit(version_text());
-	if (!options.error.empty()) fail(options.error, options.status);
+	if (!options.error.empty()) fail(options.error, options.status, options.named);
 	try {
 		WaterfallRecorder recorder(options.rate, options.mapping, options.channel, options.max_rows);
 		AudioInput input(options.input, options.rate, options.channel);
