@@ -16,7 +16,10 @@ struct Pipe
 	int fd[2];
 	Pipe() { EXPECT_EQ(pipe(fd), 0); }
 	~Pipe() { close(fd[0]); }
-	void write(const std::string &bytes) { EXPECT_EQ(::write(fd[1], bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+	void write(const std::string &bytes)
+	{
+		EXPECT_EQ(::write(fd[1], bytes.data(), bytes.size()), ssize_t(bytes.size()));
+	}
 };
 
 // Bytes trickling in (values split across reads) or arriving many blocks at once come out as the same
@@ -38,7 +41,8 @@ TEST(BlockReader, CutsAnyArrivalIntoWholeBlocksInOrder)
 		BlockReader<short> reader(p.fd[0], 4, 3);
 		int blocks = 0;
 		for (; const short *block = reader.next(); ++blocks)
-			for (int k = 0; k < 4; ++k) EXPECT_EQ(block[k], values[(4 * blocks + k) % 26]) << piece;
+			for (int k = 0; k < 4; ++k)
+				EXPECT_EQ(block[k], values[(4 * blocks + k) % 26]) << piece;
 		EXPECT_EQ(blocks, 6) << piece;
 		writer.join();
 	}
