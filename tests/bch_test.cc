@@ -45,7 +45,8 @@ protected:
 	Bch()
 	{
 		for (char c : std::string(C::g))
-			for (int k = 3; k >= 0; --k) g.push_back(std::stoi(std::string(1, c), nullptr, 16) >> k & 1);
+			for (int k = 3; k >= 0; --k)
+				g.push_back(std::stoi(std::string(1, c), nullptr, 16) >> k & 1);
 		g.erase(g.begin(), g.end() - (NP + 1));
 	}
 
@@ -116,7 +117,8 @@ void generate(std::initializer_list<int> polys)
 TEST(Bch255x71Death, InvalidListsStop)
 {
 	EXPECT_DEATH(generate({}), "Assertion `genpoly_degree == NP \\+ 1' failed");
-	EXPECT_DEATH(generate({0x40000001, 0x40000001, 0x40000001, 0x40000001, 0x40000001, 0x40000001, 0x40000001}),
+	const int x30 = 0x40000001; // degree 30
+	EXPECT_DEATH(generate({x30, x30, x30, x30, x30, x30, x30}),
 		     "Assertion `genpoly_degree \\+ m_degree <= NP \\+ 1' failed");
 	EXPECT_DEATH(generate({0x11D, 0}), "Assertion `0 < m' failed");
 	EXPECT_DEATH(generate({0x11D, 0x176}), "Assertion `m & 1' failed");

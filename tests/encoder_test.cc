@@ -56,8 +56,8 @@ TYPED_TEST_SUITE(EncoderTest, AllVariants, VariantName);
 // at a centre frequency the burst is the one at 0 Hz mixed up, phase continuous from its first sample.
 TYPED_TEST(EncoderTest, CyclicBlocksOfUnitPowerMixedToTheCentre)
 {
-	constexpr int N = TestFixture::N, G = TestFixture::G, E = TestFixture::E;
-	EXPECT_EQ(E * 1000 / TypeParam::rate, 180);
+	constexpr int N = TestFixture::N, G = TestFixture::G, E = TestFixture::E, rate = TypeParam::rate;
+	EXPECT_EQ(E * 1000 / rate, 180);
 	for (int mode : {0, 14, 15, 16, 255}) {
 		int length = this->encode(mode, 777, 0);
 		EXPECT_EQ(length, (mode % 255 ? (TypeParam::mapping == 2 ? 10 : 6) : 2) * E) << mode;
@@ -65,8 +65,8 @@ TYPED_TEST(EncoderTest, CyclicBlocksOfUnitPowerMixedToTheCentre)
 		for (int j = 0; j < length / E; ++j) {
 			const cmplx *block = base.data() + j * E;
 			for (int i = 0; i < G / 2; ++i) {
-				ASSERT_LT(norm(block[i] - block[N + i]), 1e-10f) << "prefix of symbol " << j;
-				ASSERT_LT(norm(block[G / 2 + N + i] - block[G / 2 + i]), 1e-10f) << "suffix of " << j;
+				ASSERT_LT(norm(block[i] - block[N + i]), 1e-10f) << j;
+				ASSERT_LT(norm(block[G / 2 + N + i] - block[G / 2 + i]), 1e-10f) << j;
 			}
 			double power = 0;
 			for (int m = 0; m < N; ++m) power += norm(block[G / 2 + m]);
@@ -74,7 +74,7 @@ TYPED_TEST(EncoderTest, CyclicBlocksOfUnitPowerMixedToTheCentre)
 		}
 		this->encode(mode, 777, 1234.5);
 		for (int n = 0; n < length; n += 7) {
-			cd turn = std::polar(1.0, 2 * M_PI * std::fmod(1234.5 * n, TypeParam::rate) / TypeParam::rate);
+			cd turn = std::polar(1.0, 2 * M_PI * std::fmod(1234.5 * n, rate) / rate);
 			cd moved = cd(base[n].re, base[n].im) * turn;
 			ASSERT_LT(std::abs(moved - cd(this->burst[n].re, this->burst[n].im)), 1e-5) << n;
 		}
@@ -107,7 +107,8 @@ TYPED_TEST(EncoderTest, SynchronizationSymbolIsTwoHalvesOfTheSequence)
 TYPED_TEST(EncoderTest, MetadataCarriesCodeWordOfModeCallSignAndCrc)
 {
 	static int8_t genmat[71 * 255];
-	CODE::BoseChaudhuriHocquenghemGenerator<255, 71>::matrix(genmat, true, CODE::bch_255_71_minimal_polynomials);
+	using Generator = CODE::BoseChaudhuriHocquenghemGenerator<255, 71>;
+	Generator::matrix(genmat, true, CODE::bch_255_71_minimal_polynomials);
 	for (auto [mode, call] : {std::pair<int, uint64_t>{14, encode_call_sign("DL1ABC")}, {0, 1},
 				  {255, call_sign_limit - 1}, {16, 0x7FFFFFFFFFFF}}) {
 		this->encode(mode, call, 0);
@@ -149,10 +150,11 @@ TYPED_TEST(EncoderTest, DataCarriersCarryPolarCodeWord)
 			for (int k = 0; k < 256; ++k) {
 				cmplx z = cur[k] * conj(prev[k]) / norm(prev[k]);
 				ASSERT_NEAR(norm(z), 1, 1e-3);
+				float re = std::abs(z.re), im = std::abs(z.im);
 				bool b[3] = {z.re < 0, z.im < 0};
 				if (M == 8) {
-					b[0] = std::abs(z.re) < std::abs(z.im), b[1] = z.re < 0, b[2] = z.im < 0;
-					ASSERT_NEAR(std::max(std::abs(z.re), std::abs(z.im)), 0.9238795f, 1e-3);
+					b[0] = re < im, b[1] = z.re < 0, b[2] = z.im < 0;
+					ASSERT_NEAR(std::max(re, im), 0.9238795f, 1e-3);
 				}
 				slots.insert(slots.end(), b, b + bits);
 			}
@@ -179,7 +181,7 @@ TYPED_TEST(EncoderTest, DataCarriersCarryPolarCodeWord)
 		for (int byte = 0; byte < K / 8; ++byte) {
 			uint8_t w = this->payload[byte] ^ whitening();
 			for (int i = 0; i < 8; ++i) {
-				ASSERT_EQ(slots[info[8 * byte + i]], (w >> i) & 1) << "payload bit " << 8 * byte + i;
+				ASSERT_EQ(slots[info[8 * byte + i]], (w >> i) & 1) << "payload byte " << byte;
 				crc32(bool((w >> i) & 1));
 			}
 		}

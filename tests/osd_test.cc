@@ -62,7 +62,9 @@ bool reference(uint8_t *hard, const int8_t *soft, const int8_t *genmat, int &col
 				for (int j = 0; j < N; ++j) g[r][j] ^= g[k][j];
 	}
 	std::vector<int> c(N, 0), best;
-	auto flip = [&](int r) { std::transform(c.begin(), c.end(), g[r].begin(), c.begin(), std::bit_xor<>()); };
+	auto flip = [&](int r) {
+		for (int j = 0; j < N; ++j) c[j] ^= g[r][j];
+	};
 	for (int r = 0; r < K; ++r)
 		if (s[perm[r]] < 0) flip(r);
 	// The first test word of the highest metric wins; any other reaching it is a tie.

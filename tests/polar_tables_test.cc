@@ -39,7 +39,7 @@ TEST_P(FrozenTable, BhattacharyyaConstruction)
 	int frozen = 2048 - t.info;
 	ASSERT_GT(z[order[frozen - 1]], z[order[frozen]]) << "ambiguous boundary";
 	for (int r = 0; r < 2048; ++r)
-		EXPECT_EQ((t.words[order[r] / 32] >> (order[r] % 32)) & 1, unsigned(r < frozen)) << "position " << order[r];
+		EXPECT_EQ(t.words[order[r] / 32] >> order[r] % 32 & 1, unsigned(r < frozen)) << order[r];
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, FrozenTable, testing::ValuesIn(tables),

@@ -175,7 +175,8 @@ TYPED_TEST(SchmidlCoxTest, PeakNeedsFourTimesTheRunnerUp)
 	for (int runner : {3, TypeParam::symbol - 1}) {
 		std::fill(cor.begin(), cor.end(), cmplx(0.25f, -0.25f));
 		cor[17] = cmplx(0, -2);
-		for (auto [value, shift] : {std::pair{cmplx(1, 0), -1}, {cmplx(0.99f, 0), 17}, {cmplx(0, 2), -1}}) {
+		for (auto [value, shift] :
+		     {std::pair{cmplx(1, 0), -1}, {cmplx(0.99f, 0), 17}, {cmplx(0, 2), -1}}) {
 			cor[runner] = value;
 			EXPECT_EQ(Sync::peak_shift(cor.data()), shift) << runner << ' ' << value.re;
 		}

@@ -21,8 +21,9 @@ TEST(SpectrumLevel, SpansMinus96To0Decibels)
 // Transparent at 0 and below, opaque blue, green and red at 1/4, 1/2 and 3/4 on.
 TEST(SpectrumColour, RunsFromTransparentThroughBlueGreenToRed)
 {
-	for (auto [level, colour] : {std::pair{0.f, 0u}, {-0.5f, 0u}, {0.125f, 0x800000b4u}, {0.25f, 0xff0000ffu},
-				     {0.5f, 0xff00ff00u}, {0.75f, 0xffff0000u}, {1.f, 0xffff0000u}})
+	for (auto [level, colour] : {std::pair{0.f, 0u}, {-0.5f, 0u}, {0.125f, 0x800000b4u},
+				     {0.25f, 0xff0000ffu}, {0.5f, 0xff00ff00u},
+				     {0.75f, 0xffff0000u}, {1.f, 0xffff0000u}})
 		EXPECT_EQ(spectrum_colour(level), colour) << level;
 }
 

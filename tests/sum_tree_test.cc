@@ -62,7 +62,7 @@ TYPED_TEST(SumTreeTest, EqualsPlainWindowSumAfterEveryInsert)
 			if (history.size() > size_t(N)) exact -= cmplx(history[history.size() - 1 - N]);
 			this->tree->insert(values[i]);
 			ASSERT_EQ(cmplx(this->tree->sum()), exact) << "after insert " << history.size();
-			ASSERT_EQ(cmplx(sums[i]), exact) << "run " << values.size() << " at " << history.size();
+			ASSERT_EQ(cmplx(sums[i]), exact) << "run of " << values.size();
 		}
 	}
 	ASSERT_EQ(runs->sum(), this->tree->sum());
