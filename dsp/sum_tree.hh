@@ -49,6 +49,13 @@ public:
 
 	void operator()(T value) { insert(value); }
 
+	// As new: all values zero, the next insertion at the first leaf.
+	void clear()
+	{
+		for (T &t : tree) t = T();
+		leaf = N;
+	}
+
 	T sum() const { return tree[1]; }
 
 private:

@@ -141,7 +141,11 @@ public:
 
 	int rate() final { return RATE; }
 
-	void restart() final { forget_burst(); }
+	void restart() final
+	{
+		forget_burst();
+		correlator.realign(history());
+	}
 
 	// The newest history_length analytic samples, oldest first.
 	const cmplx *history() const { return input_ring + std::min(ring_pos0, ring_pos1); }

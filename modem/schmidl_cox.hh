@@ -166,6 +166,33 @@ public:
 		return best > 4 * next ? shift : -1;
 	}
 
+	// Rebuilds the running sums from the samples their windows hold after
+	// the call whose view samples is, in the order of a synchronizer built
+	// at that call: nothing heard is forgotten and a detection in progress
+	// goes on, and once the windows have moved past what came before, every
+	// sum is bit for bit what a new synchronizer would compute. (The sums
+	// are exact tree sums, but which values meet in which node follows the
+	// number of calls since construction.)
+	void realign(const cmplx *samples)
+	{
+		constexpr int P = SEARCH_POS + SYMBOL_LEN, L = SYMBOL_LEN;
+		cor.clear();
+		pwr.clear();
+		match.clear();
+		// The calls j = 4L - 1 ... 0 before, oldest first: whole multiples of
+		// each tree's length, so the next insertion comes at its first
+		// leaf; the last GUARD_LEN + 1 calls have whole sums.
+		for (int j = 4 * L - 1; j >= 0; --j) {
+			cmplx b = samples[P + L - j];
+			pwr.insert(b.re * b.re + b.im * b.im);
+			if (j >= 2 * L) continue;
+			cor.insert(samples[P - j] * conj(b));
+			if (j <= GUARD_LEN) match.insert(normalized(cor.sum(), pwr.sum()));
+			if (j < half_guard) cor_ahead[batch + half_guard - 1 - j] = cor.sum();
+		}
+		ahead = batch;
+	}
+
 private:
 	static constexpr value energy_floor = value(0.0001 * SYMBOL_LEN);
 	static constexpr value floor_power = energy_floor * energy_floor;
@@ -205,15 +232,19 @@ private:
 		value *M = metric_ahead;
 		for (int i = 0; i < batch; ++i) energies[i] = b[i].re * b[i].re + b[i].im * b[i].im;
 		pwr.insert(energies, M, batch);
-		for (int i = 0; i < batch; ++i) {
-			// R is never negative (or else NaN), so comparing its square
-			// with the floor's picks the same divisor as comparing R with
-			// the floor, and the comparison becomes a vector maximum.
-			value R = value(0.5) * M[i], square = R * R;
-			value d = square < floor_power ? floor_power : square;
-			energies[i] = (P[i].re * P[i].re + P[i].im * P[i].im) / d;
-		}
+		for (int i = 0; i < batch; ++i) energies[i] = normalized(P[i], M[i]);
 		match.insert(energies, M, batch);
 		ahead = 0;
+	}
+
+	// One term of the timing metric: the lagged correlation over the energy.
+	static value normalized(cmplx correlation, value energy)
+	{
+		// R is never negative (or else NaN), so comparing its square with
+		// the floor's picks the same divisor as comparing R with the floor,
+		// and the comparison becomes a vector maximum.
+		value R = value(0.5) * energy, square = R * R;
+		value d = square < floor_power ? floor_power : square;
+		return (correlation.re * correlation.re + correlation.im * correlation.im) / d;
 	}
 };
