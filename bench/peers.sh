@@ -413,11 +413,13 @@ summary >"$CSV"
 } >"$POINTS"
 plot
 ended=$(date +%s)
+# Not in a pipeline: a subshell's times leave out what its parent ran.
+times >"$WORK/times"
 {
 	echo "command: bench/peers.sh ${BUILD#"$ROOT"/} (BURSTS=$BURSTS JOBS=$JOBS)"
 	echo "receiver: $(git -C "$ROOT" describe --always --dirty 2>/dev/null || echo unknown); peers: libcodec2 $(dpkg-query -W -f '${Version}' libcodec2-dev 2>/dev/null), liquid-dsp $(dpkg-query -W -f '${Version}' libliquid-dev 2>/dev/null)"
 	echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), load average at the end $(cut -d' ' -f1-3 /proc/loadavg)"
 	echo "started: $(date -u -d @"$began" '+%Y-%m-%d %H:%M:%S UTC'), wall time: $((ended - began)) s"
-	echo "cpu time of the script and all it ran (user, system): $(times | tail -n 1)"
+	echo "cpu time of the script and all it ran (user, system): $(tail -n 1 "$WORK/times")"
 	echo "points: $(($(wc -l <"$POINTS") - 1)), bursts: $(awk -F, 'NR > 1 { s += $8 } END { print s }' "$POINTS")"
 } | tee "$LOG" >&2
