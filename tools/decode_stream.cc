@@ -11,7 +11,7 @@
 #include "tools/block_reader.hh"
 
 static const char usage[] =
-    "usage: decode_stream [RATE [MAPPING [CHANNEL]]] < samples\n"
+    "usage: decode_stream [--demod reference|enhanced] [RATE [MAPPING [CHANNEL]]] < samples\n"
     "\n"
     "Reads raw signed 16-bit native-endian PCM on standard input and writes one\n"
     "line per event on standard output until the input ends.\n"
@@ -21,6 +21,10 @@ static const char usage[] =
     "  CHANNEL  0 mono (default), 1 left, 2 right, 3 left and right averaged,\n"
     "           4 in-phase/quadrature pair; 1 to 4 read two interleaved samples\n"
     "           per frame, any other value counts as mono\n"
+    "  --demod  how data symbols become soft bits: reference (default), each\n"
+    "           carrier against the previous symbol's; enhanced, against a\n"
+    "           channel estimate carried over from the metadata symbol, about\n"
+    "           2 dB more sensitive in noise\n"
     "\n"
     "Events:\n"
     "  EVENT:SYNC|CFO:<Hz>|MODE:<mode>|CALL:<call sign>   a burst with payload begins\n"
@@ -36,8 +40,8 @@ static const char usage[] =
     "\\n \\r \\t, \\xHH for other bytes below 0x20 and 0x7f; bytes from 0x80 pass as\n"
     "they are (UTF-8). The text ends at the first zero byte.\n"
     "\n"
-    "Exit status: 0 at the end of the input, 1 for an unsupported rate or mapping\n"
-    "or a read or write error.\n";
+    "Exit status: 0 at the end of the input, 1 for an unsupported rate, mapping or\n"
+    "demodulator, or a read or write error.\n";
 
 static void check_output()
 {
@@ -66,6 +70,19 @@ int main(int argc, char **argv)
 		check_output();
 		return 0;
 	}
+	Demodulator demodulator = Demodulator::reference;
+	if (argc > 1 && !std::strncmp(argv[1], "--demod", 7)) {
+		const char *name = argv[1][7] == '=' ? argv[1] + 8 : argv[1][7] || argc < 3 ? nullptr : argv[2];
+		if (name && !std::strcmp(name, "enhanced"))
+			demodulator = Demodulator::enhanced;
+		else if (!name || std::strcmp(name, "reference")) {
+			std::cerr << "--demod takes reference or enhanced" << std::endl;
+			return 1;
+		}
+		int used = argv[1][7] == '=' ? 1 : 2;
+		argc -= used;
+		argv += used;
+	}
 	int rate = argc > 1 ? std::atoi(argv[1]) : 48000;
 	int mapping = argc > 2 ? std::atoi(argv[2]) : 4;
 	int channel = argc > 3 ? std::atoi(argv[3]) : 0;
@@ -75,7 +92,7 @@ int main(int argc, char **argv)
 	case STREAM_BAD_MAPPING: std::cerr << "Unsupported mapping" << std::endl; return 1;
 	default: break;
 	}
-	StreamReceiver stream(rate, mapping, channel);
+	StreamReceiver stream(rate, mapping, channel, demodulator);
 	LinePrinter printer;
 	// Reports a receiver that could not be allocated before any input comes.
 	stream.feed(nullptr, 0, printer);
