@@ -174,6 +174,32 @@ private:
 
 	static cmplx rotation(float angle) { return {std::cos(angle), std::sin(angle)}; }
 
+	// The phase slope across carriers, in radians per carrier, of the line
+	// that fits power best: the peak of its periodogram over the slopes
+	// that clock offsets up to 2000 ppm give in one symbol, times M. Slopes
+	// from neighbouring carriers alone drown in noise when powers of M
+	// multiply it.
+	float strongest_slope(const cmplx *power)
+	{
+		constexpr float limit = M * 0.016f, grid = 0.006f;
+		constexpr int steps = int(limit / grid) + 1;
+		float size[2 * steps + 1];
+		int best = 0;
+		for (int i = 0; i <= 2 * steps; ++i) {
+			float t = (i - steps) * grid;
+			cmplx turn = rotation(-t), phasor = rotation(t * 128), sum;
+			for (int k = 0; k < carrier_count; ++k) sum += power[k] * phasor, phasor *= turn;
+			size[i] = norm(sum);
+			if (size[i] > size[best]) best = i;
+		}
+		float offset = 0;
+		if (best > 0 && best < 2 * steps) {
+			float a = size[best - 1], b = size[best], c = size[best + 1];
+			if (a - 2 * b + c < 0) offset = 0.5f * (a - c) / (a - 2 * b + c);
+		}
+		return (best - steps + offset) * grid;
+	}
+
 	// Predicts the channel of this symbol: the last change of phase and slope
 	// repeats, and what remains is read from the M-th power of the symbol
 	// against the prediction, free of the data.
@@ -191,9 +217,7 @@ private:
 				for (int i = 1; i < M; i <<= 1) w = w * w;
 				power[k] = w * conj(data_power) * size;
 			}
-			cmplx turn;
-			for (int k = 1; k < carrier_count; ++k) turn += power[k] * conj(power[k - 1]);
-			float residual_slope = std::atan2(turn.im, turn.re);
+			float residual_slope = strongest_slope(power);
 			cmplx level;
 			for (int k = 0; k < carrier_count; ++k) level += power[k] * rotation(-residual_slope * float(k - 128));
 			slope += residual_slope / M;
