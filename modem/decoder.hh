@@ -349,7 +349,9 @@ private:
 			return;
 		}
 		enhanced.symbol(symbol_number, carriers);
-		if (symbol_number == symbol_count - 1) enhanced.soft_bits(code);
+		if (symbol_number < symbol_count - 1) return;
+		enhanced.finish(symbol_count);
+		enhanced.soft_bits(code);
 	}
 
 	// Levels of the extended_length samples at window offset, folded to half

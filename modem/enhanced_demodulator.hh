@@ -87,12 +87,33 @@ public:
 	}
 
 	// Symbol s of the burst (0, 1, ...): bins are its carriers -128 ... 127.
-	// Writes its soft values to llr[(s·256 + k)·bits + b], as far as the code
-	// word reaches.
 	void symbol(int s, const cmplx *bins)
 	{
+		for (int k = 0; k < carrier_count; ++k) received[s][k] = bins[k];
+	}
+
+	// Demodulates the first count symbols, writing their soft values to
+	// ratios()[(s·256 + k)·bits + b], as far as the code word reaches. The
+	// slope a clock offset adds per symbol is found over all of them at once:
+	// one symbol's M-th power is too noisy for it with eight points.
+	void finish(int count)
+	{
+		slope = joint_slope(count);
+		phase = 0;
+		for (int s = 0; s < count; ++s) demodulate(s, received[s]);
+	}
+
+	static constexpr int symbol_count = M == 2 ? 8 : 4;
+
+private:
+	// Radians per carrier and symbol: a clock offset of 2000 ppm.
+	static constexpr float slope_limit = 0.016f;
+	static constexpr int max_steps = int(slope_limit * M * symbol_count / 0.012f) + 1;
+
+	void demodulate(int s, const cmplx *bins)
+	{
 		for (int k = 0; k < carrier_count; ++k) base[k] *= point[0];
-		follow_drift(bins);
+		follow_phase(bins);
 		// The estimate's own noise adds to the symbol's.
 		float scale = 2 / (noise * (1 + 1.f / (2 * reach + 1)));
 		for (int k = 0; k < carrier_count; ++k) {
@@ -127,6 +148,7 @@ public:
 		for (int k = 0; k < carrier_count; ++k) channel[k] = (channel[k] + predicted[k]) * 0.5f;
 	}
 
+public:
 	// The soft bits of the whole burst.
 	void soft_bits(int8_t *code) const
 	{
@@ -148,6 +170,7 @@ private:
 	cmplx data_power;
 	cmplx channel[carrier_count], predicted[carrier_count], base[carrier_count];
 	cmplx observed[carrier_count], scratch[carrier_count];
+	cmplx received[symbol_count][carrier_count], powers[symbol_count][carrier_count];
 	float weight[carrier_count];
 	float state[carrier_count][M];
 	float llr[code_length];
@@ -174,53 +197,62 @@ private:
 
 	static cmplx rotation(float angle) { return {std::cos(angle), std::sin(angle)}; }
 
-	// The phase slope across carriers, in radians per carrier, of the line
-	// that fits power best: the peak of its periodogram over the slopes
-	// that clock offsets up to 2000 ppm give in one symbol, times M. Slopes
-	// from neighbouring carriers alone drown in noise when powers of M
-	// multiply it.
-	float strongest_slope(const cmplx *power)
+	// The data-free M-th power of v, keeping its magnitude.
+	cmplx strip(cmplx v) const
 	{
-		constexpr float limit = M * 0.016f, grid = 0.006f;
-		constexpr int steps = int(limit / grid) + 1;
-		float size[2 * steps + 1];
-		int best = 0;
-		for (int i = 0; i <= 2 * steps; ++i) {
-			float t = (i - steps) * grid;
-			cmplx turn = rotation(-t), phasor = rotation(t * 128), sum;
-			for (int k = 0; k < carrier_count; ++k) sum += power[k] * phasor, phasor *= turn;
-			size[i] = norm(sum);
-			if (size[i] > size[best]) best = i;
-		}
-		float offset = 0;
-		if (best > 0 && best < 2 * steps) {
-			float a = size[best - 1], b = size[best], c = size[best + 1];
-			if (a - 2 * b + c < 0) offset = 0.5f * (a - c) / (a - 2 * b + c);
-		}
-		return (best - steps + offset) * grid;
+		float size = std::sqrt(norm(v));
+		cmplx w = size > 0 ? v / size : cmplx();
+		for (int i = 1; i < M; i <<= 1) w = w * w;
+		return w * conj(data_power) * size;
 	}
 
-	// Predicts the channel of this symbol: the last change of phase and slope
-	// repeats, and what remains is read from the M-th power of the symbol
-	// against the prediction, free of the data.
-	void follow_drift(const cmplx *bins)
+	// The phase slope across carriers, in radians per carrier and symbol,
+	// that the symbols' M-th powers against the metadata symbol fit best:
+	// the peak of the sum of their periodograms over the slopes of clock
+	// offsets up to 2000 ppm. Symbol s has turned s + 1 times by then.
+	float joint_slope(int count)
 	{
-		cmplx *power = scratch;
+		for (int s = 0; s < count; ++s) {
+			cmplx step = point[0];
+			for (int i = 0; i < s; ++i) step *= point[0];
+			for (int k = 0; k < carrier_count; ++k)
+				powers[s][k] = strip(received[s][k] * conj(channel[k] * base[k] * step));
+		}
+		// Half the width of the narrowest peak, that of the last symbol.
+		const float grid = 0.012f / (M * count);
+		const int steps = int(slope_limit / grid) + 1;
+		float total[2 * max_steps + 1];
+		int found = 0;
+		for (int i = 0; i <= 2 * steps; ++i) {
+			float t = (i - steps) * grid;
+			total[i] = 0;
+			for (int s = 0; s < count; ++s) {
+				float angle = M * (s + 1) * t;
+				cmplx turn = rotation(-angle), phasor = rotation(angle * 128), sum;
+				for (int k = 0; k < carrier_count; ++k) sum += powers[s][k] * phasor, phasor *= turn;
+				total[i] += norm(sum);
+			}
+			if (total[i] > total[found]) found = i;
+		}
+		float offset = 0;
+		if (found > 0 && found < 2 * steps) {
+			float before = total[found - 1], at = total[found], after = total[found + 1];
+			if (before - 2 * at + after < 0) offset = 0.5f * (before - after) / (before - 2 * at + after);
+		}
+		return (found - steps + offset) * grid;
+	}
+
+	// Predicts the channel of this symbol, turned by the burst's slope and
+	// by the last symbol's change of common phase; what phase remains is
+	// read from the M-th power of the symbol against the prediction.
+	void follow_phase(const cmplx *bins)
+	{
 		for (int pass = 0; pass < 2; ++pass) {
 			for (int k = 0; k < carrier_count; ++k)
 				predicted[k] = channel[k] * rotation(phase + slope * float(k - 128));
 			if (pass) break;
-			for (int k = 0; k < carrier_count; ++k) {
-				cmplx v = bins[k] * conj(predicted[k] * base[k]);
-				float size = std::sqrt(norm(v));
-				cmplx w = size > 0 ? v / size : cmplx();
-				for (int i = 1; i < M; i <<= 1) w = w * w;
-				power[k] = w * conj(data_power) * size;
-			}
-			float residual_slope = strongest_slope(power);
 			cmplx level;
-			for (int k = 0; k < carrier_count; ++k) level += power[k] * rotation(-residual_slope * float(k - 128));
-			slope += residual_slope / M;
+			for (int k = 0; k < carrier_count; ++k) level += strip(bins[k] * conj(predicted[k] * base[k]));
 			phase += std::atan2(level.im, level.re) / M;
 		}
 	}

@@ -29,6 +29,7 @@ time it was reported, and the spectrum at the end of the input underneath.
   CHANNEL     0 mono (default), 1 left, 2 right, 3 left and right averaged,
               4 in-phase/quadrature pair
   --out FILE  the PNG to write (required)
+  --demod D   reference (default) or enhanced, as for decode_stream
   --help      show this text
 
 Marks: SYNC mode call, PING call, NOPE mode call, DATA OK or DATA FAIL when a
@@ -41,6 +42,7 @@ mapping, a missing or unknown option, or a read or write error.
 struct Arguments
 {
 	int rate = 48000, mapping = 4, channel = 0;
+	Demodulator demodulator = Demodulator::reference;
 	std::string out;
 };
 
@@ -76,6 +78,12 @@ Arguments parse(int argc, char **argv)
 			if (!v || !*v) fail("--out needs a file name");
 			args.out = v;
 			has_out = true;
+		} else if (name == "--demod") {
+			const char *v = opt.value();
+			if (v && !std::strcmp(v, "enhanced"))
+				args.demodulator = Demodulator::enhanced;
+			else if (!v || std::strcmp(v, "reference"))
+				fail("--demod takes reference or enhanced");
 		} else if (name.size() > 1 && name.compare(0, 2, "--") == 0) {
 			fail("unknown option: " + name + " (see --help)");
 		} else if (count < 3) {
@@ -96,7 +104,7 @@ int main(int argc, char **argv)
 	case STREAM_BAD_MAPPING: std::cerr << "Unsupported mapping" << std::endl; return 1;
 	default: break;
 	}
-	WaterfallRecorder recorder(args.rate, args.mapping, args.channel);
+	WaterfallRecorder recorder(args.rate, args.mapping, args.channel, args.demodulator);
 	BlockReader<short> input(0, recorder.block_samples());
 	while (const short *block = input.next()) recorder.block(block);
 	recorder.finish();

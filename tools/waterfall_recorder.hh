@@ -27,8 +27,8 @@ public:
 	static constexpr unsigned plot_colour = 0xF0E060;    // RGB of the plot line
 
 	// rate and mapping must pass check_variant.
-	WaterfallRecorder(int rate, int mapping, int channel)
-	    : stream(rate, mapping, channel), period_length(rate * 9 / 50), plot_pixels(columns * SpectrumImage::height),
+	WaterfallRecorder(int rate, int mapping, int channel, Demodulator demodulator = Demodulator::reference)
+	    : stream(rate, mapping, channel, demodulator), period_length(rate * 9 / 50), plot_pixels(columns * SpectrumImage::height),
 	      scroll(columns * SpectrumImage::height)
 	{
 	}
