@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 
 #include "dsp/complex.hh"
 #include "modem/constellation.hh"
@@ -83,7 +84,7 @@ public:
 		noise = error / carrier_count * (2 * reach + 1) / (2 * reach);
 		// Noise-free input still leaves the likelihoods finite.
 		noise = std::max({noise, power / carrier_count * 1e-6f, FLT_MIN});
-		phase = slope = 0;
+		for (int k = 0; k < carrier_count; ++k) start_channel[k] = channel[k], start_base[k] = base[k];
 	}
 
 	// Symbol s of the burst (0, 1, ...): bins are its carriers -128 ... 127.
@@ -94,13 +95,21 @@ public:
 
 	// Demodulates the first count symbols, writing their soft values to
 	// ratios()[(s·256 + k)·bits + b], as far as the code word reaches. The
-	// slope a clock offset adds per symbol is found over all of them at once:
-	// one symbol's M-th power is too noisy for it with eight points.
+	// phase slope a clock offset adds per symbol and the common phase a
+	// frequency offset adds are found over all of them at once: one
+	// symbol's M-th power is too noisy for them with eight points.
 	void finish(int count)
 	{
-		slope = joint_slope(count);
-		phase = 0;
-		for (int s = 0; s < count; ++s) demodulate(s, received[s]);
+		joint_drift(count);
+		float found_slope = slope, found_phase = phase;
+		float drifting = demodulate(count);
+		// Near the sensitivity limit the M-th powers are weak enough for
+		// noise to make a peak of its own: the symbols' likelihood decides
+		// between the drift found and none.
+		slope = phase = 0;
+		if (demodulate(count) >= drifting) return;
+		slope = found_slope, phase = found_phase;
+		demodulate(count);
 	}
 
 	static constexpr int symbol_count = M == 2 ? 8 : 4;
@@ -109,11 +118,29 @@ private:
 	// Radians per carrier and symbol: a clock offset of 2000 ppm.
 	static constexpr float slope_limit = 0.016f;
 	static constexpr int max_steps = int(slope_limit * M * symbol_count / 0.012f) + 1;
+	static constexpr int phase_steps = 32;
 
-	void demodulate(int s, const cmplx *bins)
+	// The first count symbols from the metadata symbol on, under the
+	// drift set; returns the log-likelihood of the symbols, up to a
+	// constant.
+	float demodulate(int count)
 	{
-		for (int k = 0; k < carrier_count; ++k) base[k] *= point[0];
-		follow_phase(bins);
+		for (int k = 0; k < carrier_count; ++k) {
+			channel[k] = start_channel[k], base[k] = start_base[k];
+			for (int j = 0; j < M; ++j) state[k][j] = j == 0;
+		}
+		float evidence = 0;
+		for (int s = 0; s < count; ++s) evidence += demodulate(s, received[s]);
+		return evidence;
+	}
+
+	float demodulate(int s, const cmplx *bins)
+	{
+		for (int k = 0; k < carrier_count; ++k) {
+			base[k] *= point[0];
+			predicted[k] = channel[k] * rotation(phase + slope * float(k - 128));
+		}
+		float evidence = 0;
 		// The estimate's own noise adds to the symbol's.
 		float scale = 2 / (noise * (1 + 1.f / (2 * reach + 1)));
 		for (int k = 0; k < carrier_count; ++k) {
@@ -126,6 +153,7 @@ private:
 			}
 			float likely[M], sum = 0;
 			for (int j = 0; j < M; ++j) sum += likely[j] = std::exp(std::max(exponent[j] - top, -80.f));
+			evidence += top + std::log(sum);
 			float sent[M];
 			for (int m = 0; m < M; ++m) {
 				sent[m] = 0;
@@ -146,6 +174,7 @@ private:
 		}
 		smooth(channel, observed, weight);
 		for (int k = 0; k < carrier_count; ++k) channel[k] = (channel[k] + predicted[k]) * 0.5f;
+		return evidence;
 	}
 
 public:
@@ -169,6 +198,7 @@ private:
 	int compose[M][M];
 	cmplx data_power;
 	cmplx channel[carrier_count], predicted[carrier_count], base[carrier_count];
+	cmplx start_channel[carrier_count], start_base[carrier_count];
 	cmplx observed[carrier_count], scratch[carrier_count];
 	cmplx received[symbol_count][carrier_count], powers[symbol_count][carrier_count];
 	float weight[carrier_count];
@@ -206,11 +236,13 @@ private:
 		return w * conj(data_power) * size;
 	}
 
-	// The phase slope across carriers, in radians per carrier and symbol,
-	// that the symbols' M-th powers against the metadata symbol fit best:
-	// the peak of the sum of their periodograms over the slopes of clock
-	// offsets up to 2000 ppm. Symbol s has turned s + 1 times by then.
-	float joint_slope(int count)
+	// The phase slope across carriers (radians per carrier) and the common
+	// phase that the symbols turn by, each symbol against the one before,
+	// that fit the symbols' M-th powers against the metadata symbol best:
+	// symbol s has turned s + 1 times by then. Searched over the slopes of
+	// clock offsets up to 2000 ppm and the phases inside half a decision
+	// region, on grids of half the narrowest peak, then refined by parabolas.
+	void joint_drift(int count)
 	{
 		for (int s = 0; s < count; ++s) {
 			cmplx step = point[0];
@@ -218,42 +250,40 @@ private:
 			for (int k = 0; k < carrier_count; ++k)
 				powers[s][k] = strip(received[s][k] * conj(channel[k] * base[k] * step));
 		}
-		// Half the width of the narrowest peak, that of the last symbol.
 		const float grid = 0.012f / (M * count);
 		const int steps = int(slope_limit / grid) + 1;
-		float total[2 * max_steps + 1];
-		int found = 0;
+		const float phase_grid = 2 * std::numbers::pi_v<float> / M / phase_steps;
+		float total[2 * max_steps + 1][phase_steps];
+		cmplx sums[symbol_count], turns[phase_steps][symbol_count];
+		for (int j = 0; j < phase_steps; ++j)
+			for (int s = 0; s < count; ++s) turns[j][s] = rotation(-M * (s + 1) * (j - phase_steps / 2) * phase_grid);
+		int best_i = 0, best_j = 0;
 		for (int i = 0; i <= 2 * steps; ++i) {
 			float t = (i - steps) * grid;
-			total[i] = 0;
 			for (int s = 0; s < count; ++s) {
 				float angle = M * (s + 1) * t;
-				cmplx turn = rotation(-angle), phasor = rotation(angle * 128), sum;
-				for (int k = 0; k < carrier_count; ++k) sum += powers[s][k] * phasor, phasor *= turn;
-				total[i] += norm(sum);
+				cmplx turn = rotation(-angle), phasor = rotation(angle * 128);
+				sums[s] = cmplx();
+				for (int k = 0; k < carrier_count; ++k) sums[s] += powers[s][k] * phasor, phasor *= turn;
 			}
-			if (total[i] > total[found]) found = i;
+			for (int j = 0; j < phase_steps; ++j) {
+				cmplx sum;
+				for (int s = 0; s < count; ++s) sum += sums[s] * turns[j][s];
+				total[i][j] = norm(sum);
+				if (total[i][j] > total[best_i][best_j]) best_i = i, best_j = j;
+			}
 		}
-		float offset = 0;
-		if (found > 0 && found < 2 * steps) {
-			float before = total[found - 1], at = total[found], after = total[found + 1];
-			if (before - 2 * at + after < 0) offset = 0.5f * (before - after) / (before - 2 * at + after);
-		}
-		return (found - steps + offset) * grid;
+		auto vertex = [](float before, float at, float after) {
+			float curve = before - 2 * at + after;
+			return curve < 0 ? 0.5f * (before - after) / curve : 0.f;
+		};
+		float di = 0;
+		if (best_i > 0 && best_i < 2 * steps)
+			di = vertex(total[best_i - 1][best_j], total[best_i][best_j], total[best_i + 1][best_j]);
+		float dj = vertex(total[best_i][(best_j + phase_steps - 1) % phase_steps], total[best_i][best_j],
+				  total[best_i][(best_j + 1) % phase_steps]);
+		slope = (best_i - steps + di) * grid;
+		phase = (best_j - phase_steps / 2 + dj) * phase_grid;
 	}
 
-	// Predicts the channel of this symbol, turned by the burst's slope and
-	// by the last symbol's change of common phase; what phase remains is
-	// read from the M-th power of the symbol against the prediction.
-	void follow_phase(const cmplx *bins)
-	{
-		for (int pass = 0; pass < 2; ++pass) {
-			for (int k = 0; k < carrier_count; ++k)
-				predicted[k] = channel[k] * rotation(phase + slope * float(k - 128));
-			if (pass) break;
-			cmplx level;
-			for (int k = 0; k < carrier_count; ++k) level += strip(bins[k] * conj(predicted[k] * base[k]));
-			phase += std::atan2(level.im, level.re) / M;
-		}
-	}
 };
