@@ -140,6 +140,12 @@ private:
 			base[k] *= point[0];
 			predicted[k] = channel[k] * rotation(phase + slope * float(k - 128));
 		}
+		// Fading turns each symbol its own way: what common phase the drift
+		// leaves is read from the symbol's own M-th power.
+		cmplx level;
+		for (int k = 0; k < carrier_count; ++k) level += strip(bins[k] * conj(predicted[k] * base[k]));
+		cmplx residual = rotation(std::atan2(level.im, level.re) / M);
+		for (int k = 0; k < carrier_count; ++k) predicted[k] *= residual;
 		float evidence = 0;
 		// The estimate's own noise adds to the symbol's.
 		float scale = 2 / (noise * (1 + 1.f / (2 * reach + 1)));
