@@ -13,6 +13,8 @@ static_assert(OFDM_BURST_PREAMBLE_FAIL == STATUS_FAIL && OFDM_BURST_SYNC == STAT
               OFDM_BURST_NOPE == STATUS_NOPE && OFDM_BURST_PING == STATUS_PING);
 static_assert(OFDM_BURST_ERROR_RATE == STREAM_BAD_RATE && OFDM_BURST_ERROR_MAPPING == STREAM_BAD_MAPPING &&
               OFDM_BURST_ERROR_CHANNEL == STREAM_BAD_CHANNEL && OFDM_BURST_ERROR_MEMORY == STREAM_NO_MEMORY);
+static_assert(OFDM_BURST_DEMOD_REFERENCE == int(Demodulator::reference) &&
+              OFDM_BURST_DEMOD_ENHANCED == int(Demodulator::enhanced));
 
 struct ofdm_burst_receiver
 {
@@ -64,13 +66,16 @@ Event from_c(const ofdm_burst_event &e)
 
 extern "C" {
 
-EXPORT ofdm_burst_receiver *ofdm_burst_receiver_create(int rate, int mapping, int channel, int *error)
+EXPORT ofdm_burst_receiver *ofdm_burst_receiver_create_ex(int rate, int mapping, int channel, int demodulator,
+                                                          int *error)
 {
 	int status = check_variant(rate, mapping);
 	if (!status && (channel < 0 || channel > 4)) status = STREAM_BAD_CHANNEL;
+	if (!status && demodulator != OFDM_BURST_DEMOD_REFERENCE && demodulator != OFDM_BURST_DEMOD_ENHANCED)
+		status = OFDM_BURST_ERROR_DEMODULATOR;
 	ofdm_burst_receiver *rx = nullptr;
 	if (!status) {
-		rx = new (std::nothrow) ofdm_burst_receiver{{rate, mapping, channel}};
+		rx = new (std::nothrow) ofdm_burst_receiver{{rate, mapping, channel, Demodulator(demodulator)}};
 		if (!rx || !rx->stream.has_receiver()) {
 			delete rx;
 			rx = nullptr;
@@ -79,6 +84,11 @@ EXPORT ofdm_burst_receiver *ofdm_burst_receiver_create(int rate, int mapping, in
 	}
 	if (error) *error = status;
 	return rx;
+}
+
+EXPORT ofdm_burst_receiver *ofdm_burst_receiver_create(int rate, int mapping, int channel, int *error)
+{
+	return ofdm_burst_receiver_create_ex(rate, mapping, channel, OFDM_BURST_DEMOD_REFERENCE, error);
 }
 
 EXPORT int ofdm_burst_receiver_feed(ofdm_burst_receiver *rx, const int16_t *samples, size_t frames,
@@ -118,6 +128,7 @@ EXPORT const char *ofdm_burst_strerror(int error)
 	case OFDM_BURST_ERROR_CHANNEL: return "unsupported channel selection (0 to 4)";
 	case OFDM_BURST_ERROR_MEMORY: return "no memory for a receiver";
 	case OFDM_BURST_ERROR_ARGUMENT: return "null receiver, or null samples with frames";
+	case OFDM_BURST_ERROR_DEMODULATOR: return "unsupported demodulator (reference 0 or enhanced 1)";
 	default: return "unknown error";
 	}
 }

@@ -64,6 +64,15 @@ typedef void (*ofdm_burst_handler)(const ofdm_burst_event *event, void *context)
 #define OFDM_BURST_ERROR_CHANNEL 3  /* the channel selection is not 0 to 4 */
 #define OFDM_BURST_ERROR_MEMORY 4   /* no memory for the receiver */
 #define OFDM_BURST_ERROR_ARGUMENT 5 /* a null receiver, or null samples with frames */
+#define OFDM_BURST_ERROR_DEMODULATOR 6 /* the demodulator is not one of those below */
+
+/* Demodulators of the data symbols. Both take every burst of this air
+ * interface; they differ in how much noise they stand. */
+#define OFDM_BURST_DEMOD_REFERENCE 0 /* each carrier against the previous symbol's */
+#define OFDM_BURST_DEMOD_ENHANCED 1  /* against a channel estimate that is smoothed
+                                        across carriers and carried over from the
+                                        metadata symbol: about 2 dB more sensitive
+                                        in noise */
 
 /* A new receiver, or NULL with *error set (error may be NULL).
  * rate: samples per second per channel, 8000 or 48000.
@@ -74,6 +83,13 @@ typedef void (*ofdm_burst_handler)(const ofdm_burst_event *event, void *context)
  * their average; 4 two values, in-phase then quadrature.
  * Destroy it with ofdm_burst_receiver_destroy. */
 ofdm_burst_receiver *ofdm_burst_receiver_create(int rate, int mapping, int channel, int *error);
+
+/* As ofdm_burst_receiver_create, with the demodulator chosen:
+ * OFDM_BURST_DEMOD_REFERENCE (what ofdm_burst_receiver_create uses) or
+ * OFDM_BURST_DEMOD_ENHANCED; any other value fails with
+ * OFDM_BURST_ERROR_DEMODULATOR. */
+ofdm_burst_receiver *ofdm_burst_receiver_create_ex(int rate, int mapping, int channel, int demodulator,
+                                                   int *error);
 
 /* Takes frames frames (frames * 1 or frames * 2 values, as the channel
  * selection says) of native-endian signed 16-bit samples, and calls handler

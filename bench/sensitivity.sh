@@ -11,7 +11,7 @@
 #   docs/sensitivity_awgn.png and docs/sensitivity_robustness.png.
 #   bench/sensitivity.sh --plot redraws the two PNGs from the CSV alone.
 #   Environment: BURSTS (bursts per point, default 100), JOBS (parallel jobs,
-#   default 2).
+#   default 2), DEMOD (decode_stream's --demod, default reference).
 #
 # Each burst of a stream carries its own call sign B001, B002, ... and its own
 # payload, so the event lines are matched to bursts in order: a SYNC, NOPE or
@@ -34,6 +34,7 @@ SELF=$(readlink -f "$0")
 ROOT=$(dirname "$(dirname "$SELF")")
 BURSTS=${BURSTS:-100}
 JOBS=${JOBS:-2}
+DEMOD=${DEMOD:-reference}
 # -30 dBFS keeps the noisiest points (24 kHz of noise at 48000 Hz) from clipping
 # while 16-bit rounding stays 70 dB below the signal.
 LEVEL=-30
@@ -146,7 +147,7 @@ point() {
 	events=$(mktemp "$WORK/events.XXXXXX")
 	err=$(mktemp "$WORK/err.XXXXXX")
 	"$CHANNEL" "${args[@]}" <"$WORK/clean_${rate}_${mode}_${mapping}.s16" 2>"$err" |
-		"$DECODE" "$rate" "$mapping" >"$events"
+		"$DECODE" --demod "$DEMOD" "$rate" "$mapping" >"$events"
 	counts=$(classify "$mode" "$WORK/payload_${rate}_${mode}_${mapping}.txt" "$events")
 	clipped=$(awk '/clipped/ { print $2; exit } END { if (!NR) print 0 }' "$err")
 	rm -f "$events" "$err"
@@ -293,7 +294,7 @@ done
 command -v gnuplot >/dev/null || { echo "sensitivity.sh: gnuplot is missing" >&2; exit 1; }
 WORK=$(mktemp -d /tmp/sensitivity.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
-export WORK BURSTS
+export WORK BURSTS DEMOD
 mkdir -p "$WORK/rows" "$ROOT/bench/results" "$ROOT/docs"
 CSV=$ROOT/bench/results/sensitivity.csv
 SNR90=$ROOT/bench/results/sensitivity_snr90.csv
@@ -349,7 +350,7 @@ cat "$WORK"/rows/*.csv | sort -t, -k1,1 -k2,2n -k3,3r -k4,4n -k5,5n -k9,9 -k6,6g
 plot_results "$CSV"
 ended=$(date +%s)
 {
-	echo "command: bench/sensitivity.sh $1 (BURSTS=$BURSTS JOBS=$JOBS)"
+	echo "command: bench/sensitivity.sh $1 (BURSTS=$BURSTS JOBS=$JOBS DEMOD=$DEMOD)"
 	src=$(sed -n "s/^CMAKE_HOME_DIRECTORY:INTERNAL=//p" "$BUILD/CMakeCache.txt" 2>/dev/null || true)
 	echo "receiver: built in $BUILD from ${src:-unknown}$(git -C "${src:-/nonexistent}" describe --always --dirty 2>/dev/null | sed "s/^/ at /")"
 	echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"

@@ -19,7 +19,9 @@
 #include "code/bch_polynomials.hh"
 #include "modem/call_sign.hh"
 #include "modem/decoder_interface.hh"
+#include "modem/demodulator.hh"
 #include "modem/constellation.hh"
+#include "modem/enhanced_demodulator.hh"
 #include "modem/log2_int.hh"
 #include "modem/mls.hh"
 #include "code/osd.hh"
@@ -54,8 +56,8 @@ public:
 	static constexpr int code_length = 2048;
 	static constexpr int payload_bytes = 170;
 
-	Decoder()
-	    : correlator(sync_sequence().data()), crc16(0xA8F4)
+	explicit Decoder(Demodulator demodulator = Demodulator::reference)
+	    : correlator(sync_sequence().data()), crc16(0xA8F4), demodulator(demodulator)
 	{
 		for (int i = 0; i < 2 * history_length; ++i) input_ring[i] = 0;
 		for (int i = 0; i < extended_length; ++i) time_buffer[i] = 0;
@@ -318,7 +320,10 @@ private:
 	{
 		phasor = correct(symbol_position, phasor, phasor_delta, extended_length);
 		fft(freq_buffer, time_buffer);
-		if (symbol_number >= 0) demodulate();
+		if (demodulator == Demodulator::enhanced)
+			enhanced_symbol();
+		else if (symbol_number >= 0)
+			demodulate();
 		++symbol_number;
 		for (int k = 0; k < carrier_count; ++k) prev_carriers[k] = freq_buffer[bin(k - 128)];
 	}
@@ -359,6 +364,29 @@ private:
 		}
 	}
 
+	// The metadata symbol starts the burst with its values known from the
+	// decoded word; every data symbol adds its soft values, and the last one
+	// completes the code word.
+	void enhanced_symbol()
+	{
+		for (int k = 0; k < carrier_count; ++k) carriers[k] = freq_buffer[bin(k - 128)];
+		if (symbol_number < 0) {
+			float known[carrier_count];
+			MLS scrambler(0x12B);
+			float value = known[0] = 1;
+			for (int k = 1; k < carrier_count; ++k) {
+				if (CODE::get_be_bit(meta_bits, k - 1)) value = -value;
+				known[k] = scrambler() ? -value : value;
+			}
+			enhanced.start(carriers, known);
+			return;
+		}
+		enhanced.symbol(symbol_number, carriers);
+		if (symbol_number < symbol_count - 1) return;
+		enhanced.finish(symbol_count);
+		enhanced.soft_bits(code);
+	}
+
 	// Levels of the extended_length samples at window offset, folded to half
 	// length after the low-pass window.
 	void spectrum_levels(int offset)
@@ -389,6 +417,8 @@ private:
 	float levels[SpectrumImage::width];
 	float carrier_index[carrier_count], phase_error[carrier_count];
 	int8_t code[code_length];
+	Demodulator demodulator;
+	EnhancedDemodulator<M> enhanced;
 	int8_t meta_soft[255];
 	uint8_t meta_bits[32];
 	// The burst: set by forget_burst().

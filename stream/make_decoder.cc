@@ -11,14 +11,14 @@ StreamError check_variant(int rate, int mapping)
 	return STREAM_OK;
 }
 
-DecoderInterface *make_decoder(int rate, int mapping)
+DecoderInterface *make_decoder(int rate, int mapping, Demodulator demodulator)
 {
 	if (rate == 8000) {
-		if (mapping == 2) return new (std::nothrow) Decoder<8000, 2>;
-		if (mapping == 4) return new (std::nothrow) Decoder<8000, 4>;
-		return new (std::nothrow) Decoder<8000, 8>;
+		if (mapping == 2) return new (std::nothrow) Decoder<8000, 2>(demodulator);
+		if (mapping == 4) return new (std::nothrow) Decoder<8000, 4>(demodulator);
+		return new (std::nothrow) Decoder<8000, 8>(demodulator);
 	}
-	if (mapping == 2) return new (std::nothrow) Decoder<48000, 2>;
-	if (mapping == 4) return new (std::nothrow) Decoder<48000, 4>;
-	return new (std::nothrow) Decoder<48000, 8>;
+	if (mapping == 2) return new (std::nothrow) Decoder<48000, 2>(demodulator);
+	if (mapping == 4) return new (std::nothrow) Decoder<48000, 4>(demodulator);
+	return new (std::nothrow) Decoder<48000, 8>(demodulator);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "modem/decoder_interface.hh"
+#include "modem/demodulator.hh"
 
 // Why a receiver could not be had.
 enum StreamError
@@ -18,4 +19,4 @@ StreamError check_variant(int rate, int mapping);
 
 // A new receiver of a variant that check_variant accepts, or null when
 // there is no memory for it.
-DecoderInterface *make_decoder(int rate, int mapping);
+DecoderInterface *make_decoder(int rate, int mapping, Demodulator demodulator = Demodulator::reference);

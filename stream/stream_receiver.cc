@@ -11,8 +11,8 @@ constexpr int search_blocks = 4 * 9, longest_flush = search_blocks + 10 * 9;
 
 }
 
-StreamReceiver::StreamReceiver(int rate, int mapping, int channel)
-    : sample_rate(rate), mapping(mapping), channel(channel), block_length(rate / 50),
+StreamReceiver::StreamReceiver(int rate, int mapping, int channel, Demodulator demodulator)
+    : sample_rate(rate), mapping(mapping), channel(channel), demodulator(demodulator), block_length(rate / 50),
       width(channel >= 1 && channel <= 4 ? 2 : 1)
 {
 	reset_decoder();
@@ -27,7 +27,7 @@ void StreamReceiver::reset_decoder()
 {
 	delete decoder;
 	decoder = nullptr;
-	decoder = make_decoder(sample_rate, mapping);
+	decoder = make_decoder(sample_rate, mapping, demodulator);
 }
 
 void StreamReceiver::feed(const short *samples, size_t count, StreamListener &listener)

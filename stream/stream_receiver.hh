@@ -37,7 +37,7 @@ public:
 	// channel 0 (and any selection other than 1 to 4), two interleaved
 	// values for 1 (left), 2 (right), 3 (both averaged), 4 (in-phase and
 	// quadrature).
-	StreamReceiver(int rate, int mapping, int channel);
+	StreamReceiver(int rate, int mapping, int channel, Demodulator demodulator = Demodulator::reference);
 	~StreamReceiver();
 	StreamReceiver(const StreamReceiver &) = delete;
 	StreamReceiver &operator=(const StreamReceiver &) = delete;
@@ -69,6 +69,7 @@ private:
 	void reset_decoder();
 
 	int sample_rate, mapping, channel;
+	Demodulator demodulator;
 	int block_length, width;
 	DecoderInterface *decoder = nullptr;
 	bool heap_pending = false;

@@ -101,13 +101,15 @@ inline std::vector<short> pcm(const Sound &sound, uint32_t seed = 1)
 template <typename V> class Listener final : StreamListener
 {
 public:
+	explicit Listener(Demodulator demodulator = Demodulator::reference) : stream{V::rate, V::mapping, 0, demodulator} {}
+
 	void operator()(const short *samples, size_t count) { stream.feed(samples, count, *this); }
 	void finish() { stream.finish(*this); }
 
 	std::vector<std::string> lines() const { return list; }
 
 private:
-	StreamReceiver stream{V::rate, V::mapping, 0};
+	StreamReceiver stream;
 	std::vector<std::string> list;
 
 	void event(const Event &e) override
@@ -119,17 +121,19 @@ private:
 };
 
 // Event lines for the samples, the end of the input included.
-template <typename V> std::vector<std::string> receive(const std::vector<short> &samples)
+template <typename V>
+std::vector<std::string> receive(const std::vector<short> &samples, Demodulator demodulator = Demodulator::reference)
 {
-	Listener<V> listen;
+	Listener<V> listen(demodulator);
 	listen(samples.data(), samples.size());
 	listen.finish();
 	return listen.lines();
 }
 
-template <typename V> std::vector<std::string> receive(const Sound &sound)
+template <typename V>
+std::vector<std::string> receive(const Sound &sound, Demodulator demodulator = Demodulator::reference)
 {
-	return receive<V>(pcm(sound));
+	return receive<V>(pcm(sound), demodulator);
 }
 
 inline std::string message(const std::string &text, int flips = 0)

@@ -86,6 +86,10 @@ TEST(Api, BadArgumentsGiveNullAndTheirError)
 		EXPECT_EQ(error, c.error) << c.rate << ' ' << c.mapping << ' ' << c.channel;
 		EXPECT_EQ(ofdm_burst_receiver_create(c.rate, c.mapping, c.channel, nullptr), nullptr);
 	}
+	for (int demodulator : {-1, 2}) {
+		EXPECT_EQ(ofdm_burst_receiver_create_ex(8000, 4, 0, demodulator, &error), nullptr);
+		EXPECT_EQ(error, OFDM_BURST_ERROR_DEMODULATOR);
+	}
 	for (int allowed : {0, 1}) { // no memory for the receiver, then for its decoder
 		allowed_allocations = allowed;
 		ofdm_burst_receiver *rx = ofdm_burst_receiver_create(8000, 2, 0, &error);
@@ -107,11 +111,25 @@ TEST(Api, BadArgumentsGiveNullAndTheirError)
 	ofdm_burst_receiver_destroy(nullptr);
 }
 
+TEST(Api, TheEnhancedDemodulatorGivesDecodeStreamsEnhancedLines)
+{
+	const std::string enhanced_lines = run_program(DECODE_STREAM " --demod enhanced 48000 4", example).out;
+	Decoded d;
+	ofdm_burst_receiver *rx = ofdm_burst_receiver_create_ex(48000, 4, 0, OFDM_BURST_DEMOD_ENHANCED, nullptr);
+	ASSERT_NE(rx, nullptr);
+	EXPECT_EQ(ofdm_burst_receiver_feed(rx, mono.data(), mono.size(), collect, &d), 0);
+	EXPECT_EQ(ofdm_burst_receiver_finish(rx, collect, &d), 0);
+	ofdm_burst_receiver_destroy(rx);
+	EXPECT_EQ(d.lines, enhanced_lines);
+	// The corrected bits differ on these bursts: the choice reaches the receiver.
+	EXPECT_NE(enhanced_lines, expected_lines);
+}
+
 TEST(Api, EveryErrorHasItsOwnMessageAndTheVersionIsTheProjects)
 {
-	std::set<std::string> messages; // no error, five errors, and one for unknown codes
-	for (int error = -1; error <= 6; ++error) messages.insert(ofdm_burst_strerror(error));
-	EXPECT_EQ(messages.size(), 7u);
+	std::set<std::string> messages; // no error, six errors, and one for unknown codes
+	for (int error = -1; error <= 7; ++error) messages.insert(ofdm_burst_strerror(error));
+	EXPECT_EQ(messages.size(), 8u);
 	EXPECT_EQ(messages.count(""), 0u);
 	EXPECT_STREQ(ofdm_burst_version(), PROJECT_VERSION);
 }

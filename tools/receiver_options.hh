@@ -21,6 +21,7 @@ struct ReceiverOptions
 	Timestamps timestamps = Timestamps::NONE;  // decode_stream --timestamps
 	const char *out = nullptr;                 // waterfall --out; "-" for standard output
 	long max_rows = 8192;                      // waterfall --max-rows
+	Demodulator demodulator = Demodulator::reference; // --demod
 	bool help = false, version = false;
 	std::string error;                         // why the command line is refused
 	bool named = true;                         // error goes after the program's name
@@ -34,15 +35,17 @@ inline ReceiverOptions parse_receiver_options(int argc, char **argv, bool waterf
 	static const option decode_options[] = {
 		{"input", required_argument, nullptr, 'i'},  {"input-rate", required_argument, nullptr, 'R'},
 		{"timestamps", optional_argument, nullptr, 't'}, {"format", required_argument, nullptr, 'f'},
+		{"demod", required_argument, nullptr, 'd'},
 		{"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
 		{nullptr, 0, nullptr, 0}};
 	static const option waterfall_options[] = {
 		{"input", required_argument, nullptr, 'i'}, {"input-rate", required_argument, nullptr, 'R'},
 		{"out", required_argument, nullptr, 'o'},   {"max-rows", required_argument, nullptr, 'n'},
+		{"demod", required_argument, nullptr, 'd'},
 		{"help", no_argument, nullptr, 'h'},        {"version", no_argument, nullptr, 'V'},
 		{nullptr, 0, nullptr, 0}};
 	const option *options = waterfall ? waterfall_options : decode_options;
-	const char *letters = waterfall ? ":i:R:o:n:hV" : ":i:R:t::f:hV";
+	const char *letters = waterfall ? ":i:R:o:n:d:hV" : ":i:R:t::f:d:hV";
 	ReceiverOptions o;
 	auto refuse = [&o](const std::string &message, int status) {
 		o.error = message, o.status = status;
@@ -69,6 +72,11 @@ inline ReceiverOptions parse_receiver_options(int argc, char **argv, bool waterf
 			if (std::strcmp(optarg, "lines") && std::strcmp(optarg, "json"))
 				return refuse(std::string("invalid format ") + optarg + " (lines or json)", EXIT_REFUSED);
 			o.json = !std::strcmp(optarg, "json");
+			break;
+		case 'd':
+			if (!std::strcmp(optarg, "enhanced")) o.demodulator = Demodulator::enhanced;
+			else if (std::strcmp(optarg, "reference"))
+				return refuse(std::string("invalid demodulator ") + optarg + " (reference or enhanced)", EXIT_REFUSED);
 			break;
 		case 'o':
 			if (!*optarg) return refuse("--out needs a file name, or - for standard output", EXIT_USAGE);

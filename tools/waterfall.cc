@@ -34,6 +34,7 @@ and the spectrum at the end of the input underneath.
                          as often as needed, so memory stays bounded and the
                          whole recording fits (each pixel keeps the stronger
                          of the two)
+  -d, --demod NAME       reference (default) or enhanced, as for decode_stream
   -h, --help             show this text
   -V, --version          show the version
 
@@ -58,7 +59,7 @@ int main(int argc, char **argv)
 	if (options.version) print_and_exit(version_text());
 	if (!options.error.empty()) fail(options.error, options.status, options.named);
 	try {
-		WaterfallRecorder recorder(options.rate, options.mapping, options.channel, options.max_rows);
+		WaterfallRecorder recorder(options.rate, options.mapping, options.channel, options.max_rows, options.demodulator);
 		AudioInput input(options.input, options.rate, options.channel);
 		Progress progress;
 		progress.start(input.frames_total(), input.input_rate());

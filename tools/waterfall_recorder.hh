@@ -30,8 +30,9 @@ public:
 	static constexpr unsigned plot_colour = 0xF0E060;    // RGB of the plot line
 
 	// rate and mapping must pass check_variant; max_rows at least 2.
-	WaterfallRecorder(int rate, int mapping, int channel, long max_rows = 8192)
-	    : stream(rate, mapping, channel), period_length(rate * 9 / 50), max_rows(max_rows),
+	WaterfallRecorder(int rate, int mapping, int channel, long max_rows = 8192,
+	                  Demodulator demodulator = Demodulator::reference)
+	    : stream(rate, mapping, channel, demodulator), period_length(rate * 9 / 50), max_rows(max_rows),
 	      plot_pixels(columns * SpectrumImage::height), scroll(columns * SpectrumImage::height)
 	{
 	}

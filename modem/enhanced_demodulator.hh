@@ -1,0 +1,295 @@
+#pragma once
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+
+#include "dsp/complex.hh"
+#include "modem/constellation.hh"
+#include "modem/soft_bits.hh"
+
+// Data symbols of mapping M, demodulated against a channel estimate instead
+// of the raw previous symbol, whose noise the reference demodulator doubles.
+//
+// A carrier's transmitted value is its metadata value (+-1) times the points
+// of all data symbols so far: after each symbol one of M states
+// base·point[j], base turning by point[0] per symbol. Once the metadata word
+// is decoded, the metadata symbol gives the channel and the noise level.
+// Each data symbol then yields the likelihoods of its M states under the
+// channel estimate, and the point sent between two symbols gets the
+// probability sum_i q_prev(i)·q(compose(i, m)): soft posteriors of both
+// symbols, never hard decisions, which would keep little of the gain.
+// Afterwards the estimate is renewed from the symbol's expected value,
+// averaged across neighbouring carriers once the common phase slope is
+// taken out. The common phase and slope that frequency and clock offsets add
+// per symbol are followed from the M-th power of each symbol, which strips
+// the data.
+//
+// Soft bits are log-likelihood ratios, scaled per burst to the mean
+// magnitude the 8-bit polar decoder works best with.
+template <int M>
+class EnhancedDemodulator
+{
+	typedef DSP::Complex<float> cmplx;
+	typedef Constellation<M> map;
+
+public:
+	static constexpr int carrier_count = 256, bits = map::bits;
+	static constexpr int code_length = 2048;
+	// Carriers on each side averaged into a channel estimate: 33 carriers
+	// span 206 Hz, well inside the coherence bandwidth of echoes of a few ms.
+	static constexpr int reach = 16;
+	// The polar decoder's 8-bit input loses badly with mean magnitudes of 8
+	// and more; 4 to 6 work.
+	static constexpr float soft_mean = 5;
+
+	EnhancedDemodulator()
+	{
+		for (int m = 0; m < M; ++m) {
+			signed char b[bits];
+			for (int i = 0; i < bits; ++i) b[i] = (m >> i) & 1 ? -1 : 1;
+			point[m] = map::point(b);
+		}
+		for (int i = 0; i < M; ++i)
+			for (int m = 0; m < M; ++m) {
+				cmplx target = point[i] * point[m] * conj(point[0]);
+				int best = 0;
+				for (int j = 1; j < M; ++j)
+					if (norm(point[j] - target) < norm(point[best] - target)) best = j;
+				compose[i][m] = best;
+			}
+		data_power = 1;
+		for (int i = 0; i < M; ++i) data_power *= point[0];
+	}
+
+	// bins: the metadata symbol's carriers -128 ... 127; known: their
+	// transmitted values, +1 or -1.
+	void start(const cmplx *bins, const float *known)
+	{
+		for (int k = 0; k < carrier_count; ++k) {
+			observed[k] = bins[k] * known[k];
+			weight[k] = 1;
+			base[k] = conj(point[0]) * known[k];
+			for (int j = 0; j < M; ++j) state[k][j] = j == 0;
+		}
+		smooth(channel, observed, weight);
+		float error = 0, power = 0;
+		for (int k = 0; k < carrier_count; ++k) {
+			error += norm(observed[k] - channel[k]);
+			power += norm(channel[k]);
+		}
+		// The average of a window takes 1/(2 reach + 1) of the noise with it.
+		noise = error / carrier_count * (2 * reach + 1) / (2 * reach);
+		// Noise-free input still leaves the likelihoods finite.
+		noise = std::max({noise, power / carrier_count * 1e-6f, FLT_MIN});
+		for (int k = 0; k < carrier_count; ++k) start_channel[k] = channel[k], start_base[k] = base[k];
+	}
+
+	// Symbol s of the burst (0, 1, ...): bins are its carriers -128 ... 127.
+	void symbol(int s, const cmplx *bins)
+	{
+		for (int k = 0; k < carrier_count; ++k) received[s][k] = bins[k];
+	}
+
+	// Demodulates the first count symbols, writing their soft values to
+	// ratios()[(s·256 + k)·bits + b], as far as the code word reaches. The
+	// phase slope a clock offset adds per symbol and the common phase a
+	// frequency offset adds are found over all of them at once: one
+	// symbol's M-th power is too noisy for them with eight points.
+	void finish(int count)
+	{
+		joint_drift(count);
+		float found_slope = slope, found_phase = phase;
+		float drifting = demodulate(count);
+		// Near the sensitivity limit the M-th powers are weak enough for
+		// noise to make a peak of its own: the symbols' likelihood decides
+		// between the drift found and none.
+		slope = phase = 0;
+		if (demodulate(count) >= drifting) return;
+		slope = found_slope, phase = found_phase;
+		demodulate(count);
+	}
+
+	static constexpr int symbol_count = M == 2 ? 8 : 4;
+
+private:
+	// Radians per carrier and symbol: a clock offset of 2000 ppm.
+	static constexpr float slope_limit = 0.016f;
+	static constexpr int max_steps = int(slope_limit * M * symbol_count / 0.012f) + 1;
+	static constexpr int phase_steps = 32;
+
+	// The first count symbols from the metadata symbol on, under the
+	// drift set; returns the log-likelihood of the symbols, up to a
+	// constant.
+	float demodulate(int count)
+	{
+		for (int k = 0; k < carrier_count; ++k) {
+			channel[k] = start_channel[k], base[k] = start_base[k];
+			for (int j = 0; j < M; ++j) state[k][j] = j == 0;
+		}
+		float evidence = 0;
+		for (int s = 0; s < count; ++s) evidence += demodulate(s, received[s]);
+		return evidence;
+	}
+
+	float demodulate(int s, const cmplx *bins)
+	{
+		for (int k = 0; k < carrier_count; ++k) {
+			base[k] *= point[0];
+			predicted[k] = channel[k] * rotation(phase + slope * float(k - 128));
+		}
+		// Fading turns each symbol its own way: what common phase the drift
+		// leaves is read from the symbol's own M-th power.
+		cmplx level;
+		for (int k = 0; k < carrier_count; ++k) level += strip(bins[k] * conj(predicted[k] * base[k]));
+		cmplx residual = rotation(std::atan2(level.im, level.re) / M);
+		for (int k = 0; k < carrier_count; ++k) predicted[k] *= residual;
+		float evidence = 0;
+		// The estimate's own noise adds to the symbol's.
+		float scale = 2 / (noise * (1 + 1.f / (2 * reach + 1)));
+		for (int k = 0; k < carrier_count; ++k) {
+			cmplx c = bins[k] * conj(predicted[k] * base[k]) * scale;
+			float exponent[M], top = -FLT_MAX;
+			for (int j = 0; j < M; ++j) {
+				cmplx e = c * conj(point[j]);
+				exponent[j] = e.re;
+				top = std::max(top, e.re);
+			}
+			float likely[M], sum = 0;
+			for (int j = 0; j < M; ++j) sum += likely[j] = std::exp(std::max(exponent[j] - top, -80.f));
+			evidence += top + std::log(sum);
+			float sent[M];
+			for (int m = 0; m < M; ++m) {
+				sent[m] = 0;
+				for (int i = 0; i < M; ++i) sent[m] += state[k][i] * likely[compose[i][m]];
+			}
+			for (int b = 0; b < bits; ++b) {
+				int index = (s * carrier_count + k) * bits + b;
+				if (index >= code_length) break;
+				float zero = 0, one = 0;
+				for (int m = 0; m < M; ++m) ((m >> b) & 1 ? one : zero) += sent[m];
+				llr[index] = std::log(zero) - std::log(one);
+			}
+			cmplx mean;
+			for (int j = 0; j < M; ++j) mean += point[j] * (state[k][j] = likely[j] / sum);
+			mean = base[k] * mean;
+			observed[k] = bins[k] * conj(mean);
+			weight[k] = norm(mean);
+		}
+		smooth(channel, observed, weight);
+		for (int k = 0; k < carrier_count; ++k) channel[k] = (channel[k] + predicted[k]) * 0.5f;
+		return evidence;
+	}
+
+public:
+	// The soft bits of the whole burst.
+	void soft_bits(int8_t *code) const
+	{
+		float sum = 0;
+		for (int i = 0; i < code_length; ++i) sum += std::abs(llr[i]);
+		float scale = sum > 0 ? soft_mean * code_length / sum : 0;
+		for (int i = 0; i < code_length; ++i) code[i] = quantize_soft(scale * llr[i]);
+	}
+
+	// Channel estimate of carriers -128 ... 127, and the noise power per carrier.
+	const cmplx *channel_estimate() const { return channel; }
+	float noise_power() const { return noise; }
+	// Log-likelihood ratios of the code word so far, positive for a 0 bit.
+	const float *ratios() const { return llr; }
+
+private:
+	cmplx point[M];
+	int compose[M][M];
+	cmplx data_power;
+	cmplx channel[carrier_count], predicted[carrier_count], base[carrier_count];
+	cmplx start_channel[carrier_count], start_base[carrier_count];
+	cmplx observed[carrier_count], scratch[carrier_count];
+	cmplx received[symbol_count][carrier_count], powers[symbol_count][carrier_count];
+	float weight[carrier_count];
+	float state[carrier_count][M];
+	float llr[code_length];
+	float noise = 1, phase = 0, slope = 0;
+
+	// Weighted window average of in over the carriers, with the common phase
+	// slope between neighbours taken out before and put back after.
+	void smooth(cmplx *out, const cmplx *in, const float *w)
+	{
+		cmplx turn;
+		for (int k = 1; k < carrier_count; ++k) turn += in[k] * conj(in[k - 1]);
+		float step = std::atan2(turn.im, turn.re);
+		cmplx *flat = scratch;
+		for (int k = 0; k < carrier_count; ++k) flat[k] = in[k] * rotation(-step * float(k - 128));
+		cmplx sum;
+		float total = 0;
+		for (int k = 0; k < reach; ++k) sum += flat[k], total += w[k];
+		for (int k = 0; k < carrier_count; ++k) {
+			if (k + reach < carrier_count) sum += flat[k + reach], total += w[k + reach];
+			if (k - reach - 1 >= 0) sum -= flat[k - reach - 1], total -= w[k - reach - 1];
+			out[k] = total > 0 ? sum / total * rotation(step * float(k - 128)) : cmplx();
+		}
+	}
+
+	static cmplx rotation(float angle) { return {std::cos(angle), std::sin(angle)}; }
+
+	// The data-free M-th power of v, keeping its magnitude.
+	cmplx strip(cmplx v) const
+	{
+		float size = std::sqrt(norm(v));
+		cmplx w = size > 0 ? v / size : cmplx();
+		for (int i = 1; i < M; i <<= 1) w = w * w;
+		return w * conj(data_power) * size;
+	}
+
+	// The phase slope across carriers (radians per carrier) and the common
+	// phase that the symbols turn by, each symbol against the one before,
+	// that fit the symbols' M-th powers against the metadata symbol best:
+	// symbol s has turned s + 1 times by then. Searched over the slopes of
+	// clock offsets up to 2000 ppm and the phases inside half a decision
+	// region, on grids of half the narrowest peak, then refined by parabolas.
+	void joint_drift(int count)
+	{
+		for (int s = 0; s < count; ++s) {
+			cmplx step = point[0];
+			for (int i = 0; i < s; ++i) step *= point[0];
+			for (int k = 0; k < carrier_count; ++k)
+				powers[s][k] = strip(received[s][k] * conj(channel[k] * base[k] * step));
+		}
+		const float grid = 0.012f / (M * count);
+		const int steps = int(slope_limit / grid) + 1;
+		const float phase_grid = 2 * std::numbers::pi_v<float> / M / phase_steps;
+		float total[2 * max_steps + 1][phase_steps];
+		cmplx sums[symbol_count], turns[phase_steps][symbol_count];
+		for (int j = 0; j < phase_steps; ++j)
+			for (int s = 0; s < count; ++s) turns[j][s] = rotation(-M * (s + 1) * (j - phase_steps / 2) * phase_grid);
+		int best_i = 0, best_j = 0;
+		for (int i = 0; i <= 2 * steps; ++i) {
+			float t = (i - steps) * grid;
+			for (int s = 0; s < count; ++s) {
+				float angle = M * (s + 1) * t;
+				cmplx turn = rotation(-angle), phasor = rotation(angle * 128);
+				sums[s] = cmplx();
+				for (int k = 0; k < carrier_count; ++k) sums[s] += powers[s][k] * phasor, phasor *= turn;
+			}
+			for (int j = 0; j < phase_steps; ++j) {
+				cmplx sum;
+				for (int s = 0; s < count; ++s) sum += sums[s] * turns[j][s];
+				total[i][j] = norm(sum);
+				if (total[i][j] > total[best_i][best_j]) best_i = i, best_j = j;
+			}
+		}
+		auto vertex = [](float before, float at, float after) {
+			float curve = before - 2 * at + after;
+			return curve < 0 ? 0.5f * (before - after) / curve : 0.f;
+		};
+		float di = 0;
+		if (best_i > 0 && best_i < 2 * steps)
+			di = vertex(total[best_i - 1][best_j], total[best_i][best_j], total[best_i + 1][best_j]);
+		float dj = vertex(total[best_i][(best_j + phase_steps - 1) % phase_steps], total[best_i][best_j],
+				  total[best_i][(best_j + 1) % phase_steps]);
+		slope = (best_i - steps + di) * grid;
+		phase = (best_j - phase_steps / 2 + dj) * phase_grid;
+	}
+
+};
