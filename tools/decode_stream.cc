@@ -81,9 +81,6 @@ int main(int argc, char **argv)
 	stream.feed(nullptr, 0, printer);
 	BlockReader<short> input(0, stream.block_frames() * stream.frame_width());
 	while (const short *block = input.next()) stream.feed(block, stream.block_frames(), printer);
-	size_t values;
-	const short *rest = input.rest(&values);
-	stream.feed(rest, values / stream.frame_width(), printer);
 	stream.finish(printer);
 	return 0;
 }

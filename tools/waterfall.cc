@@ -99,9 +99,6 @@ int main(int argc, char **argv)
 	WaterfallRecorder recorder(args.rate, args.mapping, args.channel);
 	BlockReader<short> input(0, recorder.block_samples());
 	while (const short *block = input.next()) recorder.block(block);
-	size_t values;
-	const short *rest = input.rest(&values);
-	recorder.feed(rest, values / recorder.frame_width());
 	recorder.finish();
 	Picture picture = waterfall_picture(recorder);
 	std::string error;
