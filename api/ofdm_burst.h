@@ -101,12 +101,11 @@ int ofdm_burst_receiver_feed(ofdm_burst_receiver *rx, const int16_t *samples, si
                              ofdm_burst_handler handler, void *context);
 
 /* Ends the input: calls handler for everything still pending. A trailing
- * part of a 20 ms block is completed with silence, and silence follows for
- * as long as the receiver needs to search all the input it holds and finish
- * a burst in progress (at most about 2.5 s of it): a burst that ends with
- * the input gives its MESSAGE, and one cut short gives a MESSAGE with flips
- * -1 after its SYNC. The events carry the number of frames fed in all. More
- * input may follow, as if after a pause. Returns 0, or
+ * part of a 20 ms block is dropped; silence follows for as long as the
+ * receiver needs to search all the input it holds and finish a burst in
+ * progress (at most about 2.5 s of it): a burst that ends with the input
+ * gives its MESSAGE, and one cut short gives a MESSAGE with flips -1 after
+ * its SYNC. More input may follow, as if after a pause. Returns 0, or
  * OFDM_BURST_ERROR_ARGUMENT. */
 int ofdm_burst_receiver_finish(ofdm_burst_receiver *rx, ofdm_burst_handler handler, void *context);
 

@@ -4,7 +4,8 @@
 // is reached six times cheaper. Byte 1 picks the channel selection (-1 to 6,
 // so that both stereo and the values counted as mono occur) and whether the
 // spectrum is drawn after every period; the rest is native-endian 16-bit
-// samples, of which at most 4 s are taken: enough for two whole bursts.
+// samples, of which at most 4 s are taken at 8000 Hz (two whole bursts) and
+// 2.5 s at 48000 Hz (one).
 
 #include <algorithm>
 #include <cstdint>
@@ -22,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	int channel = (select & 7) - 1;
 	bool draw = select & 8;
 	int width = channel >= 1 && channel <= 4 ? 2 : 1;
-	std::vector<short> samples(std::min(in.remaining() / 2, size_t(4 * rate * width)));
+	size_t longest = (rate == 8000 ? 4 * 8000 : 5 * 48000 / 2) * width;
+	std::vector<short> samples(std::min(in.remaining() / 2, longest));
 	in.bytes(samples.data(), samples.size() * 2);
 	static const int mappings[] = {2, 4, 8};
 	drive_receiver(rate, mappings[variant % 3], channel, samples.data(), samples.size() / width, draw);

@@ -61,13 +61,9 @@ void StreamReceiver::feed(const short *samples, size_t count, StreamListener &li
 void StreamReceiver::finish(StreamListener &listener)
 {
 	feed(nullptr, 0, listener);
-	const size_t block_values = size_t(block_length) * width;
-	frames_taken += fill / width;
-	std::fill(partial + fill, partial + block_values, short(0));
-	flushing = true;
-	if (fill) block(partial, listener);
 	fill = 0;
-	std::fill(partial, partial + block_values, short(0));
+	std::fill(partial, partial + size_t(block_length) * width, short(0));
+	flushing = true;
 	for (int n = 0; decoder && (n < search_blocks || in_burst) && n < longest_flush; ++n) block(partial, listener);
 	if (in_burst) end_burst(listener);
 	flushing = false;

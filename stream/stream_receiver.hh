@@ -48,18 +48,19 @@ public:
 	// Frames per block, and values per frame.
 	int block_frames() const { return block_length; }
 	int frame_width() const { return width; }
-	// Frames taken so far, counted in whole blocks until finish() adds the
-	// partial one: while a listener runs, the position in the input of the
-	// end of the block it hears about.
+	// Frames of the whole blocks taken so far: while a listener runs, the
+	// position in the input of the end of the block it hears about.
 	uint64_t frames() const { return frames_taken; }
 
 	// Takes count frames of interleaved values. A failed allocation at
 	// construction is reported by the first call, even with no frames.
 	void feed(const short *samples, size_t count, StreamListener &listener);
-	// Ends the input: the partial block, completed with silence, and then
-	// silence until the receiver has searched all the input it holds and
-	// the burst in progress has ended, so that everything the input holds
-	// is reported. Input that follows is taken as if after a pause.
+	// Ends the input: the partial block is dropped (a burst survives that:
+	// the receiver leaves the last 10 ms of every symbol out of its
+	// transform), and silence follows until the receiver has searched all
+	// the input it holds and the burst in progress has ended, so that
+	// everything the input holds is reported. Input that follows is taken
+	// as if after a pause.
 	void finish(StreamListener &listener);
 
 private:

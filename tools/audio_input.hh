@@ -110,19 +110,9 @@ public:
 	{
 		if (!sound && !converter) {
 			const short *block = raw->next();
-			if (block) {
-				taken += chunk;
-				frames = chunk;
-				return block;
-			}
-			// A burst may end with the input, inside a block.
-			if (ended) return nullptr;
-			ended = true;
-			size_t values;
-			block = raw->rest(&values);
-			frames = values / width;
-			taken += frames;
-			return frames ? block : nullptr;
+			taken += block ? chunk : 0;
+			frames = chunk;
+			return block;
 		}
 		while (!ended) {
 			size_t got = read_floats();
@@ -148,7 +138,7 @@ private:
 	int fd = 0, rate, width, source_rate;
 	size_t chunk; // input frames per read
 	uint64_t taken = 0, total = 0;
-	bool ended = false, raw_rest_taken = false;
+	bool ended = false;
 	std::unique_ptr<PipeRelay> relay;
 	std::unique_ptr<SoundFile> sound;
 	std::unique_ptr<BlockReader<short>> raw;
@@ -197,15 +187,9 @@ private:
 			}
 			return got;
 		}
-		size_t values = floats.size();
 		const short *block = raw->next();
-		if (!block) {
-			if (raw_rest_taken) return 0;
-			raw_rest_taken = true;
-			block = raw->rest(&values);
-			values -= values % width;
-		}
-		for (size_t i = 0; i < values; ++i) floats[i] = block[i] / 32768.f;
-		return values / width;
+		if (!block) return 0;
+		for (size_t i = 0; i < floats.size(); ++i) floats[i] = block[i] / 32768.f;
+		return chunk;
 	}
 };

@@ -35,8 +35,8 @@ public:
 		end = first.size();
 	}
 
-	// The next block, or nullptr when the input ends first (rest() then
-	// holds the partial block). Valid until the next call.
+	// The next block, or nullptr when the input ends first (a partial
+	// block is dropped). Valid until the next call.
 	const T *next()
 	{
 		char *bytes = reinterpret_cast<char *>(buffer.data());
@@ -58,13 +58,5 @@ public:
 		const T *block = buffer.data() + begin / sizeof(T);
 		begin += size;
 		return block;
-	}
-
-	// After next() returned nullptr: the whole values that came after the
-	// last block, *count of them (a trailing part of a value is dropped).
-	const T *rest(size_t *count) const
-	{
-		*count = (end - begin) / sizeof(T);
-		return buffer.data() + begin / sizeof(T);
 	}
 };

@@ -39,8 +39,7 @@ public:
 
 	// Frames and 16-bit samples of one block (20 ms).
 	int block_frames() const { return stream.block_frames(); }
-	int frame_width() const { return stream.frame_width(); }
-	int block_samples() const { return block_frames() * frame_width(); }
+	int block_samples() const { return block_frames() * stream.frame_width(); }
 
 	// Row r's analysis window of one extended length (180 ms) is centred
 	// r * row_seconds() after the first sample (the first of the rows it
