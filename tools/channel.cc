@@ -87,12 +87,7 @@ Settings parse(int argc, char **argv)
 		{"seed", required_argument, nullptr, 's'},   {"help", no_argument, nullptr, 'h'},
 		{"version", no_argument, nullptr, 'V'},      {nullptr, 0, nullptr, 0}};
 	Settings set;
-	auto bad = [](int option, const char *range) {
-		const char *name = "";
-		for (const auto &o : options)
-			if (o.val == option) name = o.name;
-		fail(std::string("invalid value for --") + name + ": " + optarg + " (" + range + ")");
-	};
+	auto bad = [](int letter, const char *range) { bad_value(options, letter, range); };
 	opterr = 0;
 	for (int c; (c = getopt_long(argc, argv, ":r:n:l:f:p:e:F:b:s:hV", options, nullptr)) != -1;) {
 		switch (c) {

@@ -62,6 +62,16 @@ inline std::string version_text()
 // written. A short option's error may come in the middle of a group such
 // as -xvf, where argv[optind - 1] is not the group: only a long option's
 // error is read from there.
+// A value getopt_long handed over for option (its short letter) that is
+// out of range: names the long option, the value and what it may be.
+[[noreturn]] inline void bad_value(const option *options, int letter, const char *range)
+{
+	const char *name = "";
+	for (const option *o = options; o->name; ++o)
+		if (o->val == letter) name = o->name;
+	fail(std::string("invalid value for --") + name + ": " + optarg + " (" + range + ")");
+}
+
 inline std::string option_error(int result, char **argv, const option *options)
 {
 	const char *arg = argv[optind - 1];
