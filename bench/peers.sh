@@ -375,6 +375,8 @@ mode=all
 [ "${1:-}" = --speed-only ] && { mode=speed; shift; }
 
 began=$(date +%s)
+# Before the results files change.
+revision=$(git -C "$ROOT" describe --always --dirty 2>/dev/null || echo unknown)
 if [ $# -ge 1 ]; then
 	BUILD=$(readlink -f "$1")
 else
@@ -417,7 +419,7 @@ ended=$(date +%s)
 times >"$WORK/times"
 {
 	echo "command: bench/peers.sh ${BUILD#"$ROOT"/} (BURSTS=$BURSTS JOBS=$JOBS)"
-	echo "receiver: $(git -C "$ROOT" describe --always --dirty 2>/dev/null || echo unknown); peers: libcodec2 $(dpkg-query -W -f '${Version}' libcodec2-dev 2>/dev/null), liquid-dsp $(dpkg-query -W -f '${Version}' libliquid-dev 2>/dev/null)"
+	echo "receiver: $revision; peers: libcodec2 $(dpkg-query -W -f '${Version}' libcodec2-dev 2>/dev/null), liquid-dsp $(dpkg-query -W -f '${Version}' libliquid-dev 2>/dev/null)"
 	echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), load average at the end $(cut -d' ' -f1-3 /proc/loadavg)"
 	echo "started: $(date -u -d @"$began" '+%Y-%m-%d %H:%M:%S UTC'), wall time: $((ended - began)) s"
 	echo "cpu time of the script and all it ran (user, system): $(tail -n 1 "$WORK/times")"

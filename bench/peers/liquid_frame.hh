@@ -13,7 +13,9 @@
 namespace LiquidFrame {
 
 constexpr int rate = 8000;
-constexpr float centre = 1500;
+// The centre as whole turns over whole samples: 1500 Hz is 3 turns in 16.
+constexpr int centre_turns = 3, centre_period = 16;
+constexpr float centre = float(rate) * centre_turns / centre_period;
 constexpr float half_width = 800;
 constexpr unsigned carriers = 256; // 31.25 Hz apart
 constexpr unsigned prefix = 32;    // 4 ms, twice the longest Watterson delay

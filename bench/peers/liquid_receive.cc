@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bench/peers/burst_payload.hh"
+#include "bench/peers/down_converter.hh"
 #include "bench/peers/liquid_frame.hh"
 #include "bench/peers/pcm.hh"
 
@@ -43,24 +44,19 @@ int main(int argc, char **argv)
 	                                                  LiquidFrame::taper, p.data(), frame, &run);
 	ofdmflexframesync_decode_header_soft(sync, 1);
 	ofdmflexframesync_decode_payload_soft(sync, 1);
-	// Down to baseband; the low-pass removes the image at twice the centre.
-	nco_crcf mixer = nco_crcf_create(LIQUID_VCO);
-	nco_crcf_set_frequency(mixer, 2 * M_PI * LiquidFrame::centre / LiquidFrame::rate);
-	firfilt_crcf low_pass = firfilt_crcf_create_kaiser(63, 1000.0f / LiquidFrame::rate, 60, 0);
+	// Down to baseband; the low-pass keeps the carriers (±800 Hz) and
+	// removes the noise around them and the image at twice the centre.
+	DownConverter<LiquidFrame::centre_turns, LiquidFrame::centre_period> down(31, 1000.0f / LiquidFrame::rate);
 	// 20 ms chunks, as this project's receiver takes its blocks.
 	constexpr size_t chunk = LiquidFrame::rate / 50;
 	short in[chunk];
-	std::vector<std::complex<float>> x(chunk);
+	std::complex<float> x[chunk];
 	while (read_samples(in, chunk) == chunk) {
 		run.position += chunk;
 		run.chunk_start = cpu_seconds();
-		for (size_t i = 0; i < chunk; ++i) x[i] = in[i] * (1.0f / 32768);
-		nco_crcf_mix_block_down(mixer, x.data(), x.data(), chunk);
-		firfilt_crcf_execute_block(low_pass, x.data(), chunk, x.data());
-		ofdmflexframesync_execute(sync, x.data(), chunk);
+		down(in, chunk, x);
+		ofdmflexframesync_execute(sync, x, chunk);
 	}
-	firfilt_crcf_destroy(low_pass);
-	nco_crcf_destroy(mixer);
 	ofdmflexframesync_destroy(sync);
 	return 0;
 }
