@@ -43,6 +43,11 @@ LD_LIBRARY_PATH=$lib check cmake "$tmp/cmake_build/decode"
 # The module finds the library it was installed with.
 unset OFDM_BURST_LIBRARY
 PYTHONPATH=$prefix/$pydir check python /usr/bin/python3 "$source/examples/python_consumer/decode.py"
+# The demodulator named reaches the receiver (on this recording the two
+# correct different numbers of bits).
+"$decode_stream" --demod enhanced 48000 4 < "$example" > "$tmp/enhanced"
+PYTHONPATH=$prefix/$pydir /usr/bin/python3 "$source/examples/python_consumer/decode.py" 48000 4 enhanced \
+	< "$example" | cmp "$tmp/enhanced" - || { echo "python's enhanced demodulator prints other lines" >&2; exit 1; }
 # Its events' fields say what their lines say.
 PYTHONPATH=$prefix/$pydir /usr/bin/python3 - "$example" <<'PYTHON'
 import sys, numpy, ofdm_burst

@@ -17,7 +17,7 @@ import os
 
 import numpy
 
-__all__ = ["Receiver", "Event", "KINDS", "version"]
+__all__ = ["Receiver", "Event", "KINDS", "DEMODULATORS", "version"]
 
 _INSTALLED_LIBRARY = "@library@"
 
@@ -42,9 +42,9 @@ class _CEvent(ctypes.Structure):
 
 _HANDLER = ctypes.CFUNCTYPE(None, ctypes.POINTER(_CEvent), ctypes.c_void_p)
 _lib = _load()
-_lib.ofdm_burst_receiver_create.restype = ctypes.c_void_p
-_lib.ofdm_burst_receiver_create.argtypes = [ctypes.c_int, ctypes.c_int, ctypes.c_int,
-                                            ctypes.POINTER(ctypes.c_int)]
+_lib.ofdm_burst_receiver_create_ex.restype = ctypes.c_void_p
+_lib.ofdm_burst_receiver_create_ex.argtypes = [ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_int,
+                                               ctypes.POINTER(ctypes.c_int)]
 _lib.ofdm_burst_receiver_feed.argtypes = [ctypes.c_void_p, ctypes.c_void_p, ctypes.c_size_t,
                                           _HANDLER, ctypes.c_void_p]
 _lib.ofdm_burst_receiver_finish.argtypes = [ctypes.c_void_p, _HANDLER, ctypes.c_void_p]
@@ -58,6 +58,8 @@ _lib.ofdm_burst_version.restype = ctypes.c_char_p
 # Event kinds by their number in the C API.
 KINDS = {1: "PREAMBLE_FAIL", 2: "SYNC", 3: "MESSAGE", 4: "HEAP_ERROR", 5: "NOPE", 6: "PING"}
 _ERROR_MEMORY = 4
+# Demodulators by their number in the C API.
+DEMODULATORS = {"reference": 0, "enhanced": 1}
 
 
 def version():
@@ -101,14 +103,18 @@ class Receiver:
     """A receiver for one stream.
 
     rate: 8000 or 48000; mapping: 2, 4 or 8, as the transmitter's; channel:
-    0 mono, 1 left, 2 right, 3 both averaged, 4 in-phase and quadrature.
-    Raises ValueError for an unsupported argument, MemoryError without
-    memory for the receiver.
+    0 mono, 1 left, 2 right, 3 both averaged, 4 in-phase and quadrature;
+    demodulator: "reference" (the default) or "enhanced", which hears weaker
+    bursts. Raises ValueError for an unsupported argument, MemoryError
+    without memory for the receiver.
     """
 
-    def __init__(self, rate=48000, mapping=4, channel=0):
+    def __init__(self, rate=48000, mapping=4, channel=0, demodulator="reference"):
+        if demodulator not in DEMODULATORS:
+            raise ValueError(f"unknown demodulator {demodulator!r}: one of {', '.join(DEMODULATORS)}")
         error = ctypes.c_int()
-        self._rx = _lib.ofdm_burst_receiver_create(rate, mapping, channel, ctypes.byref(error))
+        self._rx = _lib.ofdm_burst_receiver_create_ex(rate, mapping, channel, DEMODULATORS[demodulator],
+                                                      ctypes.byref(error))
         if not self._rx:
             message = _lib.ofdm_burst_strerror(error.value).decode()
             raise MemoryError(message) if error.value == _ERROR_MEMORY else ValueError(message)
