@@ -9,9 +9,12 @@
 #   beforehand; this script builds nothing). Writes bench/results/sensitivity.csv,
 #   bench/results/sensitivity_snr90.csv, bench/results/sensitivity.log,
 #   docs/sensitivity_awgn.png and docs/sensitivity_robustness.png.
-#   bench/sensitivity.sh --plot redraws the two PNGs from the CSV alone.
+#   bench/sensitivity.sh --plot redraws the PNGs from the CSV alone.
 #   Environment: BURSTS (bursts per point, default 100), JOBS (parallel jobs,
-#   default 2), DEMOD (decode_stream's --demod, default reference).
+#   default 2), DEMOD (decode_stream's --demod values to measure side by side,
+#   default "reference enhanced"). Every demodulator sees the same noise; the
+#   plots of a demodulator other than the reference are named
+#   sensitivity_awgn_NAME.png and sensitivity_robustness_NAME.png.
 #
 # Each burst of a stream carries its own call sign B001, B002, ... and its own
 # payload, so the event lines are matched to bursts in order: a SYNC, NOPE or
@@ -34,7 +37,7 @@ SELF=$(readlink -f "$0")
 ROOT=$(dirname "$(dirname "$SELF")")
 BURSTS=${BURSTS:-100}
 JOBS=${JOBS:-2}
-DEMOD=${DEMOD:-reference}
+DEMOD=${DEMOD:-reference enhanced}
 # -30 dBFS keeps the noisiest points (24 kHz of noise at 48000 Hz) from clipping
 # while 16-bit rounding stays 70 dB below the signal.
 LEVEL=-30
@@ -134,7 +137,8 @@ classify() {
 # One measured point; appends its CSV row to $OUT_ROWS and prints the number of
 # bursts received.
 point() {
-	local test=$1 rate=$2 noise=$3 mode=$4 mapping=$5 snr=$6 cfo=$7 ppm=$8 fading=$9
+	local test=$1 rate=$2 noise=$3 mode=$4 mapping=$5 snr=$6 cfo=$7 ppm=$8 fading=$9 demod=${10}
+	# The noise depends on the point, not on the demodulator.
 	local key="$test/$rate/$noise/$mode/$mapping/$snr/$cfo/$ppm/$fading"
 	local seed args events err counts clipped
 	seed=$(printf '%s' "$key" | cksum | cut -d' ' -f1)
@@ -147,12 +151,12 @@ point() {
 	events=$(mktemp "$WORK/events.XXXXXX")
 	err=$(mktemp "$WORK/err.XXXXXX")
 	"$CHANNEL" "${args[@]}" <"$WORK/clean_${rate}_${mode}_${mapping}.s16" 2>"$err" |
-		"$DECODE" --demod "$DEMOD" "$rate" "$mapping" >"$events"
+		"$DECODE" --demod "$demod" "$rate" "$mapping" >"$events"
 	counts=$(classify "$mode" "$WORK/payload_${rate}_${mode}_${mapping}.txt" "$events")
 	clipped=$(awk '/clipped/ { print $2; exit } END { if (!NR) print 0 }' "$err")
 	rm -f "$events" "$err"
 	set -- $counts
-	echo "$test,$rate,$noise,$mode,$mapping,$snr,$cfo,$ppm,$fading,$BURSTS,$1,$2,$3,$4,$5,$6,$7,$clipped,$(awk -v a="$1" -v b="$BURSTS" 'BEGIN { printf "%g", 100 * a / b }')" >>"$OUT_ROWS"
+	echo "$test,$rate,$noise,$mode,$mapping,$snr,$cfo,$ppm,$fading,$BURSTS,$1,$2,$3,$4,$5,$6,$7,$clipped,$(awk -v a="$1" -v b="$BURSTS" 'BEGIN { printf "%g", 100 * a / b }'),$demod" >>"$OUT_ROWS"
 	echo "$1"
 }
 
@@ -163,10 +167,10 @@ add() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%g", a + b }'; }
 # between them, and two points above it (3 and 10 dB) to catch failures that
 # noise does not explain.
 curve() {
-	local rate=$1 noise=$2 mode=$3 mapping=$4 start=$5
+	local rate=$1 noise=$2 mode=$3 mapping=$4 start=$5 demod=$6
 	local -A got
 	local snr lo hi steps
-	run() { [ -n "${got[$1]:-}" ] || got[$1]=$(point awgn "$rate" "$noise" "$mode" "$mapping" "$1" 0 0 none); }
+	run() { [ -n "${got[$1]:-}" ] || got[$1]=$(point awgn "$rate" "$noise" "$mode" "$mapping" "$1" 0 0 none "$demod"); }
 	snr=$start
 	run "$snr"
 	for steps in 1 2 3 4 5 6 7 8 9 10; do
@@ -191,8 +195,9 @@ curve() {
 
 # SNR for 90 % success of each AWGN curve, interpolated linearly at the last
 # crossing from below 90 % to 90 % or more; empty when the curve never gets there.
+# Keys: rate,noise,mode,mapping,demod.
 snr90() {
-	awk -F, '$1 == "awgn" { print $2, $3, $4, $5, $6, $19 }' "$1" | sort -k1,1n -k2,2 -k3,3n -k4,4n -k5,5g |
+	awk -F, '$1 == "awgn" { print $2, $3, $4, $5 "," $20, $6, $19 }' "$1" | sort -k1,1n -k2,2 -k3,3n -k4,4 -k5,5g |
 		awk 'function flush() {
 			if (key != "") print key, found ? sprintf("%.1f", x90) : ""
 		}
@@ -205,11 +210,15 @@ snr90() {
 		END { flush() }'
 }
 
-# Draws docs/sensitivity_awgn.png and docs/sensitivity_robustness.png from the
-# CSV in $1, one data file per curve in $WORK.
+# Draws docs/sensitivity_awgn[_DEMOD].png and docs/sensitivity_robustness[_DEMOD].png
+# from the rows of demodulator $2 in the CSV in $1, one data file per curve in $WORK.
 plot_results() {
-	local bursts
+	local bursts suffix
 	bursts=$(awk -F, 'NR == 2 { print $10 }' "$1")
+	suffix=$([ "$2" = reference ] || echo "_$2")
+	rm -f "$WORK"/*.dat
+	awk -F, -v d="$2" 'NR == 1 || $20 == d' "$1" > "$WORK/plotted.csv"
+	set -- "$WORK/plotted.csv" "$2"
 	awk -F, -v dir="$WORK" 'NR > 1 && $1 == "awgn" { print $6, $19 > (dir "/awgn_" $2 "_" $3 "_" $4 "_" $5 ".dat") }' "$1"
 	awk -F, -v dir="$WORK" 'NR > 1 && $1 == "cfo" { c = $7; x = (c > 0 ? 1 : c < 0 ? -1 : 0) * log(1 + (c < 0 ? -c : c)) / log(10)
 		print x, $19 > (dir "/cfo_" $2 "_" $3 "_" $5 ".dat") }' "$1"
@@ -222,8 +231,8 @@ plot_results() {
 
 	gnuplot <<EOF
 set terminal pngcairo size 1800,640 font "DejaVu Sans,12"
-set output "$ROOT/docs/sensitivity_awgn.png"
-set multiplot layout 1,3 title "Burst success in white Gaussian noise ($bursts bursts per point, one curve per mode and mapping)"
+set output "$ROOT/docs/sensitivity_awgn$suffix.png"
+set multiplot layout 1,3 title "Burst success in white Gaussian noise, $2 demodulator ($bursts bursts per point, one curve per mode and mapping)"
 set yrange [0:102]
 set ytics 10
 set grid
@@ -242,8 +251,8 @@ do for [panel in "8000_white 48000_ssb 48000_white"] {
 unset multiplot
 
 set terminal pngcairo size 1800,640 font "DejaVu Sans,12"
-set output "$ROOT/docs/sensitivity_robustness.png"
-set multiplot layout 1,3 title "Mode $ROBUST_MODE, $bursts bursts per point, SNR $MARGIN dB above the 90 % point of the variant in noise (rounded up to 0.5 dB); 48000 Hz behind a 300-3000 Hz pass band unless marked white"
+set output "$ROOT/docs/sensitivity_robustness$suffix.png"
+set multiplot layout 1,3 title "Mode $ROBUST_MODE, $2 demodulator, $bursts bursts per point, SNR $MARGIN dB above the 90 % point of the variant in noise (rounded up to 0.5 dB); 48000 Hz behind a 300-3000 Hz pass band unless marked white"
 vc(r, p) = (r == 8000 ? (p == 2 ? "#e67e22" : p == 4 ? "#c0392b" : "#8e44ad") : (p == 2 ? "#16a085" : p == 4 ? "#2c6fbb" : "#34495e"))
 set title "centre-frequency offset (signed log scale)"
 set xlabel "offset (Hz)"
@@ -279,7 +288,9 @@ __point) shift; point "$@" >/dev/null; exit ;;
 --plot)
 	WORK=$(mktemp -d /tmp/sensitivity.XXXXXX)
 	trap 'rm -rf "$WORK"' EXIT
-	plot_results "$ROOT/bench/results/sensitivity.csv"
+	for demod in $(awk -F, 'NR > 1 { print $20 }' "$ROOT/bench/results/sensitivity.csv" | sort -ur); do
+		plot_results "$ROOT/bench/results/sensitivity.csv" "$demod"
+	done
 	exit ;;
 -h | --help | "")
 	sed -n '2,/^$/s/^# \{0,1\}//p' "$SELF"
@@ -309,45 +320,47 @@ done; done; done | jobs_from
 
 echo "AWGN curves" >&2
 {
-	for mode in 14 15 16; do for mapping in 2 4 8; do
-		echo __curve 48000 white $mode $mapping 6
-		echo __curve 48000 ssb $mode $mapping 0
-	done; done
-	for mode in 14 15 16; do for mapping in 2 4 8; do
-		echo __curve 8000 white $mode $mapping 0
-	done; done
+	for demod in $DEMOD; do
+		for mode in 14 15 16; do for mapping in 2 4 8; do
+			echo __curve 48000 white $mode $mapping 6 $demod
+			echo __curve 48000 ssb $mode $mapping 0 $demod
+		done; done
+		for mode in 14 15 16; do for mapping in 2 4 8; do
+			echo __curve 8000 white $mode $mapping 0 $demod
+		done; done
+	done
 } | jobs_from
 cat "$WORK"/rows/*.csv >"$WORK/awgn.csv"
 
 echo "robustness at $MARGIN dB above the 90 % point, mode $ROBUST_MODE" >&2
 snr90 "$WORK/awgn.csv" >"$WORK/snr90.txt"
-fixed() { awk -v k="$1,$2,$ROBUST_MODE,$3" -v m="$MARGIN" '$1 == k && NF == 2 { v = ($2 + m) * 2; c = int(v); if (c < v) ++c; printf "%g", c / 2 }' "$WORK/snr90.txt"; }
+fixed() { awk -v k="$1,$2,$ROBUST_MODE,$3,$4" -v m="$MARGIN" '$1 == k && NF == 2 { v = ($2 + m) * 2; c = int(v); if (c < v) ++c; printf "%g", c / 2 }' "$WORK/snr90.txt"; }
 {
-	for rate in 48000 8000; do for mapping in 2 4 8; do
+	for demod in $DEMOD; do for rate in 48000 8000; do for mapping in 2 4 8; do
 		noise=$([ $rate = 48000 ] && echo ssb || echo white)
-		snr=$(fixed $rate $noise $mapping)
-		[ -n "$snr" ] || { echo "sensitivity.sh: no 90 % point for $rate $noise $mapping" >&2; continue; }
+		snr=$(fixed $rate $noise $mapping $demod)
+		[ -n "$snr" ] || { echo "sensitivity.sh: no 90 % point for $rate $noise $mapping $demod" >&2; continue; }
 		if [ $rate = 48000 ]; then cfos="-400 -200 -50 -10 -3.125 0 3.125 10 50 200 400 700"; else cfos="-600 -200 -50 -10 -3.125 0 3.125 10 50 200 600 1500"; fi
-		for cfo in $cfos; do echo __point cfo $rate $noise $ROBUST_MODE $mapping $snr $cfo 0 none; done
-		for ppm in -2000 -1000 -500 -100 0 100 500 1000 2000; do echo __point ppm $rate $noise $ROBUST_MODE $mapping $snr 0 $ppm none; done
+		for cfo in $cfos; do echo __point cfo $rate $noise $ROBUST_MODE $mapping $snr $cfo 0 none $demod; done
+		for ppm in -2000 -1000 -500 -100 0 100 500 1000 2000; do echo __point ppm $rate $noise $ROBUST_MODE $mapping $snr 0 $ppm none $demod; done
 		for fading in good moderate poor; do for extra in 0 7 17; do
-			echo __point fading $rate $noise $ROBUST_MODE $mapping "$(add "$snr" $extra)" 0 0 $fading
+			echo __point fading $rate $noise $ROBUST_MODE $mapping "$(add "$snr" $extra)" 0 0 $fading $demod
 		done; done
 		if [ $rate = 48000 ]; then
-			snr=$(fixed $rate white $mapping)
-			[ -n "$snr" ] && for cfo in -600 0 1000 5000 15000 20000; do echo __point cfo $rate white $ROBUST_MODE $mapping $snr $cfo 0 none; done
+			snr=$(fixed $rate white $mapping $demod)
+			[ -n "$snr" ] && for cfo in -600 0 1000 5000 15000 20000; do echo __point cfo $rate white $ROBUST_MODE $mapping $snr $cfo 0 none $demod; done
 		fi
-	done; done
+	done; done; done
 } | jobs_from
 
-echo "test,rate,noise,mode,mapping,snr_db,cfo_hz,ppm,fading,bursts,ok,no_detect,meta_rejected,crc_failed,wrong_payload,cut_off,false_alarms,clipped,success_pct" >"$CSV"
-cat "$WORK"/rows/*.csv | sort -t, -k1,1 -k2,2n -k3,3r -k4,4n -k5,5n -k9,9 -k6,6g -k7,7g -k8,8g >>"$CSV"
+echo "test,rate,noise,mode,mapping,snr_db,cfo_hz,ppm,fading,bursts,ok,no_detect,meta_rejected,crc_failed,wrong_payload,cut_off,false_alarms,clipped,success_pct,demod" >"$CSV"
+cat "$WORK"/rows/*.csv | sort -t, -k20,20r -k1,1 -k2,2n -k3,3r -k4,4n -k5,5n -k9,9 -k6,6g -k7,7g -k8,8g >>"$CSV"
 {
-	echo "rate,noise,mode,mapping,snr90_db"
+	echo "rate,noise,mode,mapping,demod,snr90_db"
 	snr90 "$CSV" | tr ' ' ,
 } >"$SNR90"
 
-plot_results "$CSV"
+for demod in $DEMOD; do plot_results "$CSV" "$demod"; done
 ended=$(date +%s)
 {
 	echo "command: bench/sensitivity.sh $1 (BURSTS=$BURSTS JOBS=$JOBS DEMOD=$DEMOD)"
