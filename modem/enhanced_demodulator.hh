@@ -38,9 +38,9 @@ class EnhancedDemodulator
 public:
 	static constexpr int carrier_count = 256, bits = map::bits;
 	static constexpr int code_length = 2048;
-	// Carriers on each side averaged into a channel estimate: 33 carriers
-	// span 206 Hz, well inside the coherence bandwidth of echoes of a few ms.
-	static constexpr int reach = 16;
+	// Carriers on each side averaged into a channel estimate at most: 65
+	// carriers span 406 Hz, where a flat channel keeps little of the noise.
+	static constexpr int widest = 32;
 	// The polar decoder's 8-bit input loses badly with mean magnitudes of 8
 	// and more; 4 to 6 work.
 	static constexpr float soft_mean = 5;
@@ -74,6 +74,7 @@ public:
 			base[k] = conj(point[0]) * known[k];
 			for (int j = 0; j < M; ++j) state[k][j] = j == 0;
 		}
+		reach = fitting_reach(observed);
 		smooth(channel, observed, weight);
 		float error = 0, power = 0;
 		for (int k = 0; k < carrier_count; ++k) {
@@ -211,16 +212,49 @@ private:
 	float state[carrier_count][M];
 	float llr[code_length];
 	float noise = 1, phase = 0, slope = 0;
+	int reach = widest;
+
+	// The window that predicts each carrier of the metadata symbol best from
+	// its neighbours (leaving the carrier itself out): wide where the channel
+	// is flat, narrow where an echo makes it ripple across the band.
+	int fitting_reach(const cmplx *in)
+	{
+		cmplx *flat = scratch;
+		flatten(flat, in);
+		int best = widest;
+		float least = FLT_MAX;
+		for (int r = widest; r >= 1; r /= 2) {
+			cmplx sum;
+			int count = 0;
+			float error = 0;
+			for (int k = 0; k < r; ++k) sum += flat[k], ++count;
+			for (int k = 0; k < carrier_count; ++k) {
+				if (k + r < carrier_count) sum += flat[k + r], ++count;
+				if (k - r - 1 >= 0) sum -= flat[k - r - 1], --count;
+				error += norm(flat[k] - (sum - flat[k]) / float(count - 1));
+			}
+			if (error < least) least = error, best = r;
+		}
+		return best;
+	}
+
+	// in with the common phase slope between neighbours taken out; returns
+	// the slope.
+	float flatten(cmplx *flat, const cmplx *in) const
+	{
+		cmplx turn;
+		for (int k = 1; k < carrier_count; ++k) turn += in[k] * conj(in[k - 1]);
+		float step = std::atan2(turn.im, turn.re);
+		for (int k = 0; k < carrier_count; ++k) flat[k] = in[k] * rotation(-step * float(k - 128));
+		return step;
+	}
 
 	// Weighted window average of in over the carriers, with the common phase
 	// slope between neighbours taken out before and put back after.
 	void smooth(cmplx *out, const cmplx *in, const float *w)
 	{
-		cmplx turn;
-		for (int k = 1; k < carrier_count; ++k) turn += in[k] * conj(in[k - 1]);
-		float step = std::atan2(turn.im, turn.re);
 		cmplx *flat = scratch;
-		for (int k = 0; k < carrier_count; ++k) flat[k] = in[k] * rotation(-step * float(k - 128));
+		float step = flatten(flat, in);
 		cmplx sum;
 		float total = 0;
 		for (int k = 0; k < reach; ++k) sum += flat[k], total += w[k];
