@@ -9,7 +9,8 @@
 #   beforehand; this script builds nothing). Writes bench/results/sensitivity.csv,
 #   bench/results/sensitivity_snr90.csv, bench/results/sensitivity.log,
 #   docs/sensitivity_awgn.png and docs/sensitivity_robustness.png.
-#   bench/sensitivity.sh --plot redraws the PNGs from the CSV alone.
+#   bench/sensitivity.sh --plot redraws the PNGs and the 90 % points from the
+#   CSV alone (for example after joining the rows of separate runs).
 #   Environment: BURSTS (bursts per point, default 100), JOBS (parallel jobs,
 #   default 2), DEMOD (decode_stream's --demod values to measure side by side,
 #   default "reference enhanced"). Every demodulator sees the same noise; the
@@ -210,6 +211,11 @@ snr90() {
 		END { flush() }'
 }
 
+summarize() {
+	echo "rate,noise,mode,mapping,demod,snr90_db"
+	snr90 "$1" | tr ' ' ,
+}
+
 # Draws docs/sensitivity_awgn[_DEMOD].png and docs/sensitivity_robustness[_DEMOD].png
 # from the rows of demodulator $2 in the CSV in $1, one data file per curve in $WORK.
 plot_results() {
@@ -288,9 +294,9 @@ __point) shift; point "$@" >/dev/null; exit ;;
 --plot)
 	WORK=$(mktemp -d /tmp/sensitivity.XXXXXX)
 	trap 'rm -rf "$WORK"' EXIT
-	for demod in $(awk -F, 'NR > 1 { print $20 }' "$ROOT/bench/results/sensitivity.csv" | sort -ur); do
-		plot_results "$ROOT/bench/results/sensitivity.csv" "$demod"
-	done
+	CSV=$ROOT/bench/results/sensitivity.csv
+	summarize "$CSV" >"$ROOT/bench/results/sensitivity_snr90.csv"
+	for demod in $(awk -F, 'NR > 1 { print $20 }' "$CSV" | sort -ur); do plot_results "$CSV" "$demod"; done
 	exit ;;
 -h | --help | "")
 	sed -n '2,/^$/s/^# \{0,1\}//p' "$SELF"
@@ -355,10 +361,7 @@ fixed() { awk -v k="$1,$2,$ROBUST_MODE,$3,$4" -v m="$MARGIN" '$1 == k && NF == 2
 
 echo "test,rate,noise,mode,mapping,snr_db,cfo_hz,ppm,fading,bursts,ok,no_detect,meta_rejected,crc_failed,wrong_payload,cut_off,false_alarms,clipped,success_pct,demod" >"$CSV"
 cat "$WORK"/rows/*.csv | sort -t, -k20,20r -k1,1 -k2,2n -k3,3r -k4,4n -k5,5n -k9,9 -k6,6g -k7,7g -k8,8g >>"$CSV"
-{
-	echo "rate,noise,mode,mapping,demod,snr90_db"
-	snr90 "$CSV" | tr ' ' ,
-} >"$SNR90"
+summarize "$CSV" >"$SNR90"
 
 for demod in $DEMOD; do plot_results "$CSV" "$demod"; done
 ended=$(date +%s)
