@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "dsp/biquad.hh"
 #include "dsp/coeffs.hh"
@@ -74,18 +75,18 @@ private:
 	static constexpr int taps = factor == 1 ? 1 : 192;
 	static constexpr int delay = (taps - 1) / 2 + 2 * factor;
 
+	// The taps twice over, one for each part of a complex sample, so that
+	// the filter runs over the samples' floats as they lie in memory.
 	struct LowPass
 	{
-		float h[taps];
+		float h[2 * taps];
 		LowPass()
 		{
-			if constexpr (taps == 1) {
-				h[0] = 1;
-			} else {
+			if constexpr (taps > 1) {
 				DSP::Kaiser<float> window;
 				DSP::LowPass2<float> response(1, 2 * factor);
 				DSP::Coeffs<taps, float, true> c(&window, &response);
-				std::copy(c.data(), c.data() + taps, h);
+				for (int i = 0; i < taps; ++i) h[2 * i] = h[2 * i + 1] = c[i];
 			}
 		}
 	};
@@ -101,13 +102,22 @@ private:
 		if constexpr (taps == 1) {
 			return *x;
 		} else {
-			const float *h = low_pass();
-			float re = 0, im = 0;
-			for (int i = 0; i < taps; ++i) {
-				re += h[i] * x[i].re;
-				im += h[i] * x[i].im;
+			// Two vectors of (re, im, re, im) sums hide the latency of each.
+			typedef float Vector __attribute__((vector_size(16)));
+			static_assert(2 * taps % 8 == 0 && sizeof(cmplx) == 2 * sizeof(float));
+			const float *h = low_pass(), *f = &x->re;
+			Vector even = {}, odd = {};
+			for (int i = 0; i < 2 * taps; i += 8) {
+				Vector a, b, c, d;
+				std::memcpy(&a, h + i, sizeof a);
+				std::memcpy(&b, f + i, sizeof b);
+				std::memcpy(&c, h + i + 4, sizeof c);
+				std::memcpy(&d, f + i + 4, sizeof d);
+				even += a * b;
+				odd += c * d;
 			}
-			return {re, im};
+			Vector sum = even + odd;
+			return {sum[0] + sum[2], sum[1] + sum[3]};
 		}
 	}
 
