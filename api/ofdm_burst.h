@@ -72,7 +72,8 @@ typedef void (*ofdm_burst_handler)(const ofdm_burst_event *event, void *context)
 #define OFDM_BURST_DEMOD_ENHANCED 1  /* against a channel estimate that is smoothed
                                         across carriers and carried over from the
                                         metadata symbol: about 2 dB more sensitive
-                                        in noise */
+                                        in noise; a second preamble search on the
+                                        audio band that mains hum does not blind */
 
 /* A new receiver, or NULL with *error set (error may be NULL).
  * rate: samples per second per channel, 8000 or 48000.

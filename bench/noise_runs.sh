@@ -11,6 +11,7 @@
 #   SEED=n seed of the signals (default 1)
 #   ONLY=regex  run only the signals whose names match
 #   MARKDOWN=file  also write the table as Markdown
+#   DEMOD=name  decode_stream's --demod (default reference)
 #
 # Expectations, checked in the verdict column:
 #   noise, tones, speech, dc and bursts of the other rate: no SYNC, MESSAGE,
@@ -54,11 +55,11 @@ run() {
 	mkdir -p "$dir"
 	mkfifo "$dir/p2" "$dir/p4"
 	local start=$SECONDS
-	"$decoder" "$rate" 2 < "$dir/p2" > "$dir/2" &
+	"$decoder" --demod "$demod" "$rate" 2 < "$dir/p2" > "$dir/2" &
 	local d2=$!
-	"$decoder" "$rate" 4 < "$dir/p4" > "$dir/4" &
+	"$decoder" --demod "$demod" "$rate" 4 < "$dir/p4" > "$dir/4" &
 	local d4=$!
-	"$source" "$signal" "$rate" "$seconds" "$seed" | tee "$dir/p2" "$dir/p4" | "$decoder" "$rate" 8 > "$dir/8"
+	"$source" "$signal" "$rate" "$seconds" "$seed" | tee "$dir/p2" "$dir/p4" | "$decoder" --demod "$demod" "$rate" 8 > "$dir/8"
 	wait $d2 $d4
 	local wall=$((SECONDS - start))
 	for mapping in 2 4 8; do
@@ -92,7 +93,8 @@ run() {
 echo "signal,rate,mapping,kind,hours,seed,wall_seconds,preamble_fail,preamble_fail_per_hour,sync,message,message_failed,ping,nope,heap_error,other,verdict"
 export -f run
 seed=${SEED:-1}
-export work hours seed source decoder
+demod=${DEMOD:-reference}
+export work hours seed source decoder demod
 for rate in "${rates[@]}"; do
 	for signal in $(signals_of "$rate"); do
 		[[ $signal =~ ${ONLY:-.} ]] && echo "$signal $rate"

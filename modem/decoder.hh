@@ -17,6 +17,7 @@
 #include "dsp/theil_sen.hh"
 #include "code/assert.hh"
 #include "code/bch_polynomials.hh"
+#include "modem/audio_band_synchronizer.hh"
 #include "modem/call_sign.hh"
 #include "modem/decoder_interface.hh"
 #include "modem/demodulator.hh"
@@ -30,6 +31,7 @@
 #include "modem/schmidl_cox.hh"
 #include "modem/soft_bits.hh"
 #include "modem/spectrum.hh"
+#include "modem/sync_sequence.hh"
 #include "modem/xorshift.hh"
 
 // One receiver variant: RATE 8000 or 48000 Hz, mapping M of 2, 4 or 8 points.
@@ -57,7 +59,7 @@ public:
 	static constexpr int payload_bytes = 170;
 
 	explicit Decoder(Demodulator demodulator = Demodulator::reference)
-	    : correlator(sync_sequence().data()), crc16(0xA8F4), demodulator(demodulator)
+	    : correlator(sync_sequence<symbol_length / 2>().data()), crc16(0xA8F4), demodulator(demodulator)
 	{
 		for (int i = 0; i < 2 * history_length; ++i) input_ring[i] = 0;
 		for (int i = 0; i < extended_length; ++i) time_buffer[i] = 0;
@@ -147,6 +149,7 @@ public:
 	{
 		forget_burst();
 		correlator.realign(history());
+		if (demodulator == Demodulator::enhanced) band.realign();
 	}
 
 	// The newest history_length analytic samples, oldest first.
@@ -210,16 +213,6 @@ private:
 		call_sign = 0;
 	}
 
-	// The 127 +-1 ratios between neighbouring carriers -63 ... 63 of the
-	// half-length synchronisation symbol, at bin (carrier mod half length).
-	static std::array<cmplx, symbol_length / 2> sync_sequence()
-	{
-		std::array<cmplx, symbol_length / 2> seq{};
-		MLS mls(0x89);
-		for (int c = -63; c <= 63; ++c) seq[(c + symbol_length / 2) % (symbol_length / 2)] = mls() ? -1 : 1;
-		return seq;
-	}
-
 	// DC blocker and Hilbert transformer, or the I/Q pair as it is.
 	void intake(cmplx *out, const short *samples, int first, int count, int channel)
 	{
@@ -254,12 +247,24 @@ private:
 		if (++ring_pos0 == 2 * history_length) ring_pos0 = 0;
 		if (++ring_pos1 == 2 * history_length) ring_pos1 = 0;
 		const cmplx *view = input_ring + std::min(ring_pos0, ring_pos1);
-		if (correlator(view)) {
-			sync_found = true;
-			sync_position = period_count + correlator.symbol_pos;
-			sync_cfo = correlator.cfo_rad;
-		}
+		if (correlator(view)) found(correlator.symbol_pos, correlator.cfo_rad);
+		if (demodulator == Demodulator::enhanced && band(view)) found(band.symbol_pos, band.cfo_rad);
+		++heard;
 		if (++period_count == extended_length) window = view;
+	}
+
+	// A detection at symbol_pos of this sample's view. With two searches, a
+	// burst that both find is taken from the first.
+	void found(int symbol_pos, float cfo_rad)
+	{
+		if (demodulator == Demodulator::enhanced) {
+			int64_t at = heard + symbol_pos;
+			if (std::abs(at - last_found) <= guard_length) return;
+			last_found = at;
+		}
+		sync_found = true;
+		sync_position = period_count + symbol_pos;
+		sync_cfo = cfo_rad;
 	}
 
 	// Frequency-corrects count samples of window from offset into
@@ -402,6 +407,7 @@ private:
 	DSP::FastFourierTransform<symbol_length, cmplx, -1> fft;
 	DSP::FastFourierTransform<spectrum_length, cmplx, -1> spectrum_fft;
 	SchmidlCox<float, cmplx, extended_length, symbol_length / 2, guard_length> correlator;
+	AudioBandSynchronizer<RATE> band; // the enhanced receiver's second search
 	DSP::DCBlocker<float> dc_blocker;
 	DSP::Hilbert<float, hilbert_taps> hilbert;
 	cmplx analytic[chunk_length]; // a member: a local array would be zeroed on every chunk
@@ -430,6 +436,7 @@ private:
 	int sync_position = 0, period_count = 0;
 	float sync_cfo = 0;
 	bool sync_found = false;
+	int64_t heard = 0, last_found = -extended_length; // input samples
 	// Points at the zeroed ring until the first period ends, so that an early
 	// spectrum() reads silence instead of an undefined pointer.
 	const cmplx *window = input_ring;

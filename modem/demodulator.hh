@@ -5,7 +5,9 @@
 // residual phase. enhanced: each carrier against a channel estimate that is
 // smoothed across carriers and carried over from the metadata symbol, with
 // log-likelihood ratios from both symbols' posteriors; about 2 dB more
-// sensitive in white noise, for a few more operations per carrier.
+// sensitive in white noise, for a few more operations per carrier. The
+// enhanced receiver also searches for preambles in the audio band alone
+// (AudioBandSynchronizer), at about twice the cost of the reference on noise.
 enum class Demodulator
 {
 	reference = 0,

@@ -68,23 +68,27 @@ public:
 	// transmitted values, +1 or -1.
 	void start(const cmplx *bins, const float *known)
 	{
+		find_tones(bins);
 		for (int k = 0; k < carrier_count; ++k) {
-			observed[k] = bins[k] * known[k];
-			weight[k] = 1;
+			observed[k] = tone[k] ? cmplx() : bins[k] * known[k];
+			weight[k] = !tone[k];
 			base[k] = conj(point[0]) * known[k];
 			for (int j = 0; j < M; ++j) state[k][j] = j == 0;
 		}
 		reach = fitting_reach(observed);
 		smooth(channel, observed, weight);
 		float error = 0, power = 0;
+		int clear = 0;
 		for (int k = 0; k < carrier_count; ++k) {
+			if (tone[k]) continue;
 			error += norm(observed[k] - channel[k]);
 			power += norm(channel[k]);
+			++clear;
 		}
 		// The average of a window takes 1/(2 reach + 1) of the noise with it.
-		noise = error / carrier_count * (2 * reach + 1) / (2 * reach);
+		noise = error / clear * (2 * reach + 1) / (2 * reach);
 		// Noise-free input still leaves the likelihoods finite.
-		noise = std::max({noise, power / carrier_count * 1e-6f, FLT_MIN});
+		noise = std::max({noise, power / clear * 1e-6f, FLT_MIN});
 		for (int k = 0; k < carrier_count; ++k) start_channel[k] = channel[k], start_base[k] = base[k];
 	}
 
@@ -144,13 +148,22 @@ private:
 		// Fading turns each symbol its own way: what common phase the drift
 		// leaves is read from the symbol's own M-th power.
 		cmplx level;
-		for (int k = 0; k < carrier_count; ++k) level += strip(bins[k] * conj(predicted[k] * base[k]));
+		for (int k = 0; k < carrier_count; ++k)
+			if (!tone[k]) level += strip(bins[k] * conj(predicted[k] * base[k]));
 		cmplx residual = rotation(std::atan2(level.im, level.re) / M);
 		for (int k = 0; k < carrier_count; ++k) predicted[k] *= residual;
 		float evidence = 0;
 		// The estimate's own noise adds to the symbol's.
 		float scale = 2 / (noise * (1 + 1.f / (2 * reach + 1)));
 		for (int k = 0; k < carrier_count; ++k) {
+			if (tone[k]) {
+				for (int j = 0; j < M; ++j) state[k][j] = 1.f / M;
+				for (int b = 0; b < bits; ++b)
+					if (int index = (s * carrier_count + k) * bits + b; index < code_length) llr[index] = 0;
+				observed[k] = cmplx();
+				weight[k] = 0;
+				continue;
+			}
 			cmplx c = bins[k] * conj(predicted[k] * base[k]) * scale;
 			float exponent[M], top = -FLT_MAX;
 			for (int j = 0; j < M; ++j) {
@@ -209,6 +222,7 @@ private:
 	cmplx observed[carrier_count], scratch[carrier_count];
 	cmplx received[symbol_count][carrier_count], powers[symbol_count][carrier_count];
 	float weight[carrier_count];
+	bool tone[carrier_count];
 	float state[carrier_count][M];
 	float llr[code_length];
 	float noise = 1, phase = 0, slope = 0;
@@ -267,6 +281,19 @@ private:
 
 	static cmplx rotation(float angle) { return {std::cos(angle), std::sin(angle)}; }
 
+	// A steady tone on a carrier (mains hum and its harmonics under a burst
+	// that lies low, a whistle) would pass into the channel estimate of every
+	// neighbour it is averaged with and into the common phase. A carrier of
+	// ten times the median power carries nothing that can be trusted; noise
+	// alone makes one of a thousand so strong at the sensitivity limit.
+	void find_tones(const cmplx *bins)
+	{
+		float power[carrier_count], sorted[carrier_count];
+		for (int k = 0; k < carrier_count; ++k) sorted[k] = power[k] = norm(bins[k]);
+		std::nth_element(sorted, sorted + carrier_count / 2, sorted + carrier_count);
+		for (int k = 0; k < carrier_count; ++k) tone[k] = power[k] > 10 * sorted[carrier_count / 2];
+	}
+
 	// The data-free M-th power of v, keeping its magnitude.
 	cmplx strip(cmplx v) const
 	{
@@ -288,7 +315,7 @@ private:
 			cmplx step = point[0];
 			for (int i = 0; i < s; ++i) step *= point[0];
 			for (int k = 0; k < carrier_count; ++k)
-				powers[s][k] = strip(received[s][k] * conj(channel[k] * base[k] * step));
+				powers[s][k] = tone[k] ? cmplx() : strip(received[s][k] * conj(channel[k] * base[k] * step));
 		}
 		const float grid = 0.012f / (M * count);
 		const int steps = int(slope_limit / grid) + 1;

@@ -68,6 +68,18 @@ TEST(Channel, NoiseFollowsSnrAgainstTheReferenceLevel)
 		}
 }
 
+// Hum: each sine at its frequency and its level over the reference level.
+TEST(Channel, HumAddsSinesAtTheirLevels)
+{
+	auto y = through("-r 8000 -l -30 -H 60:10 -H 180:4", std::vector<double>(8000));
+	for (auto [hz, db] : {std::pair{60.0, 10.0}, {180.0, 4.0}}) {
+		std::complex<double> z;
+		for (size_t n = 0; n < y.size(); ++n) z += y[n] * std::polar(1.0, -2 * M_PI * hz * n / 8000);
+		double rms = std::abs(z) / y.size() * std::sqrt(2.0) / 32768;
+		EXPECT_NEAR(20 * std::log10(rms), -30 + db, 0.05) << hz;
+	}
+}
+
 // A frequency offset adds to a tone's frequency and keeps the length; a clock
 // offset scales both, and its band-limited interpolation keeps the level.
 TEST(Channel, FrequencyAndClockOffsetsMoveTone)

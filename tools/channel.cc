@@ -53,6 +53,9 @@ channel works live between a sound card and decode_stream.
   -b, --ssb LOW:HIGH     a radio's band-pass from LOW to HIGH Hz after the
                          noise, for example 300:3000 (6th-order Butterworth
                          edges)
+  -H, --hum HZ:DB        add a sine of HZ at DB above the reference level
+                         (--level), with the noise; give it again for each
+                         harmonic of mains hum, for example -H 50:10 -H 150:0
   -s, --seed N           seed of the noise and the fading (default 1)
   -h, --help             show this text
   -V, --version          show the version
@@ -68,6 +71,7 @@ struct Settings
 	long rate = 48000, seed = 1;
 	double snr = NAN, level = -18, cfo = 0, ppm = 0, echo_ms = 0, echo_gain = 0, ssb_low = 0, ssb_high = 0;
 	const FadingProfile *fading = nullptr;
+	std::vector<std::pair<double, double>> hums; // Hz, dB over the level
 };
 
 // Two numbers "A:B".
@@ -84,12 +88,13 @@ Settings parse(int argc, char **argv)
 		{"level", required_argument, nullptr, 'l'},  {"cfo", required_argument, nullptr, 'f'},
 		{"ppm", required_argument, nullptr, 'p'},    {"echo", required_argument, nullptr, 'e'},
 		{"fading", required_argument, nullptr, 'F'}, {"ssb", required_argument, nullptr, 'b'},
-		{"seed", required_argument, nullptr, 's'},   {"help", no_argument, nullptr, 'h'},
-		{"version", no_argument, nullptr, 'V'},      {nullptr, 0, nullptr, 0}};
+		{"seed", required_argument, nullptr, 's'},   {"hum", required_argument, nullptr, 'H'},
+		{"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
+		{nullptr, 0, nullptr, 0}};
 	Settings set;
 	auto bad = [](int letter, const char *range) { bad_value(options, letter, range); };
 	opterr = 0;
-	for (int c; (c = getopt_long(argc, argv, ":r:n:l:f:p:e:F:b:s:hV", options, nullptr)) != -1;) {
+	for (int c; (c = getopt_long(argc, argv, ":r:n:l:f:p:e:F:b:s:H:hV", options, nullptr)) != -1;) {
 		switch (c) {
 		case 'h': print_and_exit(usage);
 		case 'V': print_and_exit(version_text());
@@ -124,6 +129,12 @@ Settings parse(int argc, char **argv)
 			if (!parse_pair(optarg, &set.ssb_low, &set.ssb_high) || set.ssb_low <= 0 || set.ssb_high <= set.ssb_low)
 				bad(c, "LOW:HIGH with 0 < LOW < HIGH");
 			break;
+		case 'H': {
+			double hz, db;
+			if (!parse_pair(optarg, &hz, &db) || hz <= 0 || std::abs(db) > 100) bad(c, "HZ:DB with 0 < HZ and |DB| <= 100");
+			set.hums.emplace_back(hz, db);
+			break;
+		}
 		case 's':
 			if (!parse_number(optarg, &set.seed) || set.seed < 0) bad(c, "a number from 0 up");
 			break;
@@ -133,6 +144,8 @@ Settings parse(int argc, char **argv)
 	if (optind < argc) fail(std::string("unexpected argument ") + argv[optind] + " (see --help)", EXIT_USAGE);
 	if (std::abs(set.cfo) >= set.rate / 2.0) fail("--cfo must stay below half the sample rate");
 	if (set.ssb_high >= set.rate / 2.0) fail("--ssb must stay below half the sample rate");
+	for (auto &hum : set.hums)
+		if (hum.first >= set.rate / 2.0) fail("--hum must stay below half the sample rate");
 	return set;
 }
 
@@ -151,6 +164,7 @@ class Channel
 	long shifted = 0; // samples through the frequency shift
 	Random noise;
 	double sigma;
+	long hummed = 0; // samples with hum added
 	BandPass<> band;
 
 public:
@@ -216,6 +230,11 @@ private:
 	void add_noise(double x)
 	{
 		if (!std::isnan(set.snr)) x += sigma * noise.gaussian();
+		for (auto &[hz, db] : set.hums) {
+			double amplitude = 32768 * std::sqrt(2.0) * std::pow(10, (set.level + db) / 20);
+			x += amplitude * std::sin(2 * M_PI * (std::fmod(hz * hummed, double(set.rate)) / set.rate));
+		}
+		++hummed;
 		if (set.ssb_high > 0) x = band(x);
 		double v = std::nearbyint(x);
 		if (v > 32767 || v < -32768) ++clipped, v = v > 0 ? 32767 : -32768;
