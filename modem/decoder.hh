@@ -134,6 +134,11 @@ public:
 		default: return -1;
 		}
 		int result = polar(payload, code, frozen, bits);
+		if (result < 0 && demodulator == Demodulator::enhanced && symbol_number >= symbol_count) {
+			enhanced.other_drift();
+			enhanced.soft_bits(code);
+			result = polar(payload, code, frozen, bits);
+		}
 		// The all-zero word passes the CRC, which starts from zero: it is
 		// what a transmitter stuck on one symbol sends, never a message.
 		if (result >= 0 && std::all_of(payload, payload + bytes, [](unsigned char b) { return !b; })) result = -1;

@@ -105,8 +105,9 @@ public:
 	// symbol's M-th power is too noisy for them with eight points.
 	void finish(int count)
 	{
+		symbols = count;
 		joint_drift(count);
-		float found_slope = slope, found_phase = phase;
+		found_slope = slope, found_phase = phase;
 		float drifting = demodulate(count);
 		// Near the sensitivity limit the M-th powers are weak enough for
 		// noise to make a peak of its own: the symbols' likelihood decides
@@ -115,6 +116,18 @@ public:
 		if (demodulate(count) >= drifting) return;
 		slope = found_slope, phase = found_phase;
 		demodulate(count);
+	}
+
+	// Demodulates again under the other of the two drifts finish() chose
+	// between: the likelihood of the symbols prefers a drift fitted to noise
+	// about as often as none, and only the payload's CRC can tell.
+	void other_drift()
+	{
+		if (slope == 0 && phase == 0)
+			slope = found_slope, phase = found_phase;
+		else
+			slope = phase = 0;
+		demodulate(symbols);
 	}
 
 	static constexpr int symbol_count = M == 2 ? 8 : 4;
@@ -225,7 +238,8 @@ private:
 	bool tone[carrier_count];
 	float state[carrier_count][M];
 	float llr[code_length];
-	float noise = 1, phase = 0, slope = 0;
+	float noise = 1, phase = 0, slope = 0, found_slope = 0, found_phase = 0;
+	int symbols = 0;
 	int reach = widest;
 
 	// The window that predicts each carrier of the metadata symbol best from
