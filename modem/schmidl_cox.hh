@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dsp/fft.hh"
+#include "dsp/oscillator.hh"
 #include "dsp/sum_tree.hh"
 #include <algorithm>
 #include <cmath>
@@ -116,12 +117,7 @@ public:
 	{
 		int base = SEARCH_POS - age;
 		frac_cfo = peak_phase / value(SYMBOL_LEN);
-		cmplx z(1, 0), step(std::cos(frac_cfo), std::sin(frac_cfo));
-		for (int k = 0; k < SYMBOL_LEN; ++k) {
-			segment_tmp[k] = samples[base + SYMBOL_LEN + k] * z;
-			z = z * step;
-			z = z / std::sqrt(z.re * z.re + z.im * z.im);
-		}
+		DSP::mix(segment_tmp, samples + base + SYMBOL_LEN, cmplx(1, 0), cmplx(std::cos(frac_cfo), std::sin(frac_cfo)), SYMBOL_LEN);
 		fwd(spectrum_tmp, segment_tmp);
 		for (int k = 0; k < SYMBOL_LEN; ++k) {
 			cmplx prev = spectrum_tmp[k ? k - 1 : SYMBOL_LEN - 1], cur = spectrum_tmp[k];
