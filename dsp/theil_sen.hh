@@ -145,12 +145,12 @@ private:
 		if (!increasing) return false;
 		bool numbers = true;
 		for (int i = 0; i < sample_size; ++i) {
-			// Two 16-bit draws: a, and b among the other points.
+			// Two 16-bit draws: a, and b among the other points. Both
+			// differences only change sign when a and b change places.
 			uint32_t r = draw(i);
 			int a = int((r >> 16) * uint32_t(n) >> 16), b = int((r & 0xffff) * uint32_t(n - 1) >> 16);
 			b += b >= a;
-			int lo = std::min(a, b), hi = std::max(a, b);
-			T s = (y[hi] - y[lo]) / (x[hi] - x[lo]);
+			T s = (y[b] - y[a]) / (x[b] - x[a]);
 			numbers &= s == s;
 			sample[i] = s;
 		}
