@@ -243,12 +243,13 @@ TYPED_TEST(SchmidlCoxTest, FindsSymbolsWhereTheirPatternIsReferencedAsThePlainSt
 }
 
 // A synchronizer realigned after its view V − 1 keeps everything it heard: on noisy symbols that peak
-// while its windows still hold products from before V, it finds what one that heard only the views
-// V − 4·SYMBOL_LEN … V − 1 (its correlation and energy trees' whole cycles) finds, bit for bit.
+// while its windows still hold products from before V (the first, while its phases do), it finds what
+// one that heard only the views V − 4·SYMBOL_LEN … V − 1 (its correlation and energy trees' whole
+// cycles) finds, bit for bit.
 TYPED_TEST(SchmidlCoxTest, RealignedSynchronizerFindsWhatOneBuiltFourSymbolsEarlierFinds)
 {
 	constexpr int S = TypeParam::search, L = TypeParam::symbol, G = TypeParam::guard, V = 3 * S;
-	for (int offset : {2 * G, L / 2, L}) {
+	for (int offset : {G / 4, 2 * G, L / 2, L}) {
 		Signal<TypeParam> signal(V + 12 * S);
 		signal.symbol(V + S + offset, G / 2 + 1, -37.45);
 		signal.noise(std::sqrt(0.1f), 0, V + 12 * S);
