@@ -27,7 +27,8 @@
 #   bench/results/peers.log and docs/peers.png.
 # bench/peers.sh --speed-only [BUILD_DIR]
 #   Only the decode speed of liquid-dsp's QPSK frames and decode_stream 8000 4
-#   (mode 15, 128-byte payloads) on ten minutes of bursts at 15 dB.
+#   and 48000 4 (mode 15, 128-byte payloads) on ten minutes of bursts at
+#   15 dB, and of decode_stream on as much noise alone at each rate.
 # bench/peers.sh --plot      redraws docs/peers.png from the CSV.
 # bench/peers.sh --table     prints the CSV as a Markdown table.
 # Environment: BURSTS (bursts per point, default 100), JOBS (parallel jobs,
@@ -349,14 +350,37 @@ table() {
 	}' "$CSV"
 }
 
+# CPU time of decode_stream on AUDIO seconds of the channel's noise alone at
+# the system's rate, three runs: the per-sample cost that bursts add to.
+noise_only() {
+	local run
+	head -c "$(awk -v a="$1" -v r="$RATE" 'BEGIN { printf "%d", 2 * int(a * r) }')" /dev/zero |
+		channel "$SPEED_SNR" "$SEED" >"$DIR/noise.s16"
+	TIMEFORMAT='%3U %3S'
+	for run in 1 2 3; do
+		{ time "$DECODE" "$RATE" "$MAPPING" <"$DIR/noise.s16" >/dev/null; } 2>"$DIR/time$run"
+	done
+	rm -f "$DIR/noise.s16"
+}
+
+# One row of the speed table from the three runs' times: NAME AUDIO RECEIVED.
+speed_row() {
+	local cpu
+	cpu=$(awk '{ printf "%.3f\n", $1 + $2 }' "$DIR"/time[123] | sort -g | sed -n 2p)
+	printf '%-15s %8s %8s %8s %8s %8s %9.0fx %9s\n' "$1" "$2" \
+		$(awk '{ printf "%.3f ", $1 + $2 }' "$DIR"/time[123]) "$cpu" "$(awk -v a="$2" -v c="$cpu" 'BEGIN { print a / c }')" "$3"
+}
+
 speed_only() {
 	local name
-	printf '%-14s %8s %8s %8s %8s %8s %10s %9s\n' system audio_s run1 run2 run3 median realtime received
-	for name in liquid-qpsk ours-8000-15-4; do
+	printf '%-15s %8s %8s %8s %8s %8s %10s %9s\n' system audio_s run1 run2 run3 median realtime received
+	for name in liquid-qpsk ours-8000-15-4 ours-48000-15-4; do
 		speed "$name"
 		read -r n k audio cpu rss rest <"$DIR/speed_result"
-		printf '%-14s %8s %8s %8s %8s %8s %9.0fx %5s/%s\n' "$name" "$audio" \
-			$(awk '{ printf "%.3f ", $1 + $2 }' "$DIR"/time[123]) "$cpu" "$(awk -v a="$audio" -v c="$cpu" 'BEGIN { print a / c }')" "$k" "$n"
+		speed_row "$name" "$audio" "$k/$n"
+		[ "$FAMILY" = ours ] || continue
+		noise_only "$audio"
+		speed_row "noise-$RATE" "$audio" -
 	done
 }
 

@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <initializer_list>
 
+#if defined(__SSSE3__)
+#include <immintrin.h>
+#endif
+
 namespace CODE {
 
 // Generator matrix of a binary BCH code of length N with K message bits and
@@ -114,13 +118,33 @@ class OrderedStatisticsDecoder
 		return sum;
 	}
 
-	// The metric of candidate ^ flip is that of candidate minus twice this sum.
-	int flipped_sum(const int8_t *flip) const
+	// The metric of candidate ^ row i is that of candidate minus twice this
+	// sum. Row i is the unit vector e_i on columns 0 … K-1, so below the
+	// vector holding column K only its own column counts.
+	int flipped_sum(int i) const
 	{
-		int16_t sum = 0;
-		for (int j = 0; j < W; ++j)
-			sum += int8_t(signed_softs[j] & -flip[j]);
-		return sum;
+		constexpr int from = K & ~15;
+		const int8_t *flip = work_matrix[i];
+		int sum = i < from ? signed_softs[i] : 0;
+#if defined(__SSSE3__)
+		// Flip bits are 0 or 1: multiplying them with the values and adding
+		// neighbours selects and widens in one instruction.
+		__m128i acc = _mm_setzero_si128();
+		for (int j = from; j < W; j += 16) {
+			__m128i f = _mm_load_si128(reinterpret_cast<const __m128i *>(flip + j));
+			__m128i v = _mm_load_si128(reinterpret_cast<const __m128i *>(signed_softs + j));
+			acc = _mm_add_epi16(acc, _mm_maddubs_epi16(f, v));
+		}
+		acc = _mm_add_epi16(acc, _mm_srli_si128(acc, 8));
+		acc = _mm_add_epi16(acc, _mm_srli_si128(acc, 4));
+		acc = _mm_add_epi16(acc, _mm_srli_si128(acc, 2));
+		return sum + int16_t(_mm_extract_epi16(acc, 0));
+#else
+		int16_t part = 0;
+		for (int j = from; j < W; ++j)
+			part += int8_t(signed_softs[j] & -flip[j]);
+		return sum + part;
+#endif
 	}
 
 	static void xor_row(int8_t *__restrict dst, const int8_t *__restrict src, int from)
@@ -239,7 +263,7 @@ public:
 				evaluate(metric, zero);
 				if constexpr (O >= 2)
 					for (int j = i + 1; j < K; ++j)
-						evaluate(metric - 2 * flipped_sum(work_matrix[j]), work_matrix[j]);
+						evaluate(metric - 2 * flipped_sum(j), work_matrix[j]);
 				xor_row(candidate, work_matrix[i], 0);
 			}
 		}

@@ -56,6 +56,17 @@ public:
 		leaf = N;
 	}
 
+	// As single insertions leave the tree when leaf k (from the first) last
+	// received value(k) and the next insertion goes to leaf next: every sum
+	// only ever depends on the leaves below it, whatever order they came in.
+	template <typename VALUE>
+	void assign(VALUE value, int next)
+	{
+		for (int k = 0; k < N; ++k) tree[N + k] = value(k);
+		for (int i = N - 1; i >= 1; --i) tree[i] = tree[2 * i] + tree[2 * i + 1];
+		leaf = N + next;
+	}
+
 	T sum() const { return tree[1]; }
 
 private:

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "dsp/bracket.hh"
+#include "dsp/quickselect.hh"
+#include "dsp/slope_bracket.hh"
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 
 namespace DSP {
 
@@ -17,8 +20,9 @@ class TheilSenEstimator
 {
 	static_assert(N >= 2);
 	static constexpr int capacity = N * (N - 1) / 2;
-	static constexpr int gather_size = 4096, closer_size = 1024;
+	static constexpr int sample_size = 1024, gather_size = 4096, closer_size = 1024;
 	T temp[capacity];
+	T padded_x[N + 3], padded_y[N + 3], sample[sample_size];
 	T gather[gather_size + 3], closer[closer_size + 3];
 
 public:
@@ -32,37 +36,44 @@ public:
 	// three results become 0.
 	void compute(const T *x, const T *y, int n)
 	{
-		int count = slopes(x, y, n);
-		if (!count) {
-			xint = yint = slope = 0;
-			return;
+		if (!bracketed_median(x, y, n, slope)) {
+			int count = slopes(x, y, n);
+			if (!count) {
+				xint = yint = slope = 0;
+				return;
+			}
+			slope = select(temp, count, count / 2);
 		}
-		slope = select(count, count / 2);
-		count = std::min(n, capacity);
+		int count = std::min(n, capacity);
 		for (int i = 0; i < count; ++i) temp[i] = y[i] - slope * x[i];
-		yint = select(count, count / 2);
+		yint = select(temp, count, count / 2);
 		xint = -yint / slope;
 	}
 
 private:
-	// The slopes of the pairs (a, b), a < b, in that order, skipping equal x
-	// and stopping when the scratch is full. Rows without equal x are
-	// written whole, which the compiler turns into vector divisions.
+	// The slopes of the pairs (a, b), b > a, in order, skipping equal x, at
+	// most room of them. A row without equal x is written whole, which the
+	// compiler turns into vector divisions.
+	static int row_slopes(const T *x, const T *y, int n, int a, T *out, int room)
+	{
+		int equal = 0;
+		for (int b = a + 1; b < n; ++b) equal += x[b] == x[a];
+		if (!equal && n - 1 - a <= room) {
+			for (int b = a + 1; b < n; ++b) out[b - a - 1] = (y[b] - y[a]) / (x[b] - x[a]);
+			return n - 1 - a;
+		}
+		int count = 0;
+		for (int b = a + 1; b < n && count < room; ++b)
+			if (x[b] != x[a]) out[count++] = (y[b] - y[a]) / (x[b] - x[a]);
+		return count;
+	}
+
+	// Every slope, row after row, until the scratch is full.
 	int slopes(const T *x, const T *y, int n)
 	{
 		int count = 0;
-		for (int a = 0; a < n - 1 && count < capacity; ++a) {
-			int row = n - 1 - a, equal = 0;
-			for (int b = a + 1; b < n; ++b) equal += x[b] == x[a];
-			if (!equal && count + row <= capacity) {
-				T *out = temp + count;
-				for (int b = a + 1; b < n; ++b) out[b - a - 1] = (y[b] - y[a]) / (x[b] - x[a]);
-				count += row;
-				continue;
-			}
-			for (int b = a + 1; b < n && count < capacity; ++b)
-				if (x[b] != x[a]) temp[count++] = (y[b] - y[a]) / (x[b] - x[a]);
-		}
+		for (int a = 0; a < n - 1 && count < capacity; ++a)
+			count += row_slopes(x, y, n, a, temp + count, capacity - count);
 		return count;
 	}
 
@@ -70,10 +81,35 @@ private:
 	// strict weak order; without NaN this is plain <.
 	static constexpr auto less = [](T a, T b) { return a < b || (b != b && a == a); };
 
-	// One narrowing step of a selection: the rank is bracketed between two
-	// values of a random sample of the data, and one pass counts what lies
-	// below the bracket and gathers what lies in it. A step that misses the
-	// rank (an unlucky sample, or NaN in the bracket) leaves the data whole.
+	// The value of rank k among data[0 … count − 1]; reorders data.
+	static T select(T *data, int count, int rank)
+	{
+		bool numbers = true;
+		for (int i = 0; i < count; ++i) numbers &= data[i] == data[i];
+		if (numbers) return quickselect(data, count, rank);
+		std::nth_element(data, data + rank, data + count, less);
+		return data[rank];
+	}
+
+	// A hash of i, so that the draws of a sample do not wait for each other.
+	static uint32_t draw(uint32_t i)
+	{
+		i ^= i >> 16, i *= 0x7feb352du, i ^= i >> 15, i *= 0x846ca68bu, i ^= i >> 16;
+		return i;
+	}
+
+	// The values of ranks low and high of sample[0 … S − 1], low < high.
+	template <int S>
+	static void quantiles(T *sample, int low, int high, T &lo, T &hi)
+	{
+		lo = quickselect(sample, S, low);
+		hi = quickselect(sample + low + 1, S - low - 1, high - low - 1);
+	}
+
+	// One narrowing step over data without NaN: the rank is bracketed between
+	// two values of a random sample of the data, and one pass counts what
+	// lies below the bracket and gathers what lies in it. A step that misses
+	// the rank (an unlucky sample) gathers nothing.
 	struct Narrowed
 	{
 		int size, rank;
@@ -82,57 +118,57 @@ private:
 	static Narrowed narrow(const T *data, int size, int rank, const int margin, T *out, int capacity)
 	{
 		T sample[S];
-		// Drawn at random positions: the pairs come in rows, and any
-		// strided sample would follow their pattern.
-		uint32_t state = 2463534242u;
-		for (int i = 0; i < S; ++i) {
-			state ^= state << 13, state ^= state >> 17, state ^= state << 5;
-			sample[i] = data[uint64_t(state) * uint32_t(size) >> 32];
-		}
+		for (int i = 0; i < S; ++i) sample[i] = data[uint64_t(draw(i)) * uint32_t(size) >> 32];
 		int centre = int(int64_t(rank) * S / size);
-		T *low = sample + std::max(centre - margin, 0);
-		T *high = sample + std::min(centre + margin, S - 1);
-		bool numbers = true;
-		for (T v : sample) numbers &= v == v;
-		if (numbers) {
-			std::nth_element(sample, low, sample + S);
-			std::nth_element(low + 1, high, sample + S);
-		} else {
-			std::nth_element(sample, low, sample + S, less);
-			std::nth_element(low + 1, high, sample + S, less);
-		}
-		T lo = *low, hi = *high;
-		// Without NaN in the bracket the order is plain <, and a NaN
-		// value (above everything) falls outside it on its own.
-		if (lo == lo && hi == hi) {
-			Bracket b = bracket(data, size, lo, hi, out, capacity);
-			if (b.inside <= capacity && rank >= b.below && rank < b.below + b.inside)
-				return {b.inside, rank - b.below};
-		}
+		T lo, hi;
+		quantiles<S>(sample, std::max(centre - margin, 0), std::min(centre + margin, S - 1), lo, hi);
+		Bracket b = bracket(data, size, lo, hi, out, capacity);
+		if (b.inside <= capacity && rank >= b.below && rank < b.below + b.inside)
+			return {b.inside, rank - b.below};
 		return {0, 0};
 	}
 
-	// The value of rank k (from 0) among temp[0 … count − 1] in ascending
-	// order; reorders temp. Any exact selection gives the same value, so
-	// two narrowing steps cut the 32640 slopes of 256 points to a few
-	// hundred before the library's selection runs. Each margin is three
-	// standard deviations of a sample quantile's rank, 3·√(S/4), so a step
-	// misses in about 0.3 % of fits.
-	T select(int count, int rank)
+	// The median slope of many points in increasing x without storing all
+	// their slopes: slopes of random pairs bracket it, one pass computes
+	// every slope, counts what lies below the bracket and gathers what lies
+	// in it, and a narrowing step and a selection finish on what was
+	// gathered. Any exact selection gives the same value. False, with
+	// nothing decided, for few points or other x, NaN in the sample or a
+	// bracket that misses the median (about 0.3 % of fits: the margin is
+	// three standard deviations of a sample quantile's rank, 3·√(S/4)); the
+	// plain selection then decides.
+	bool bracketed_median(const T *x, const T *y, int n, T &median)
 	{
-		Narrowed first{}, second{};
-		if (count > 4 * 1024) first = narrow<1024>(temp, count, rank, 48, gather, gather_size);
-		if (!first.size) {
-			std::nth_element(temp, temp + rank, temp + count, less);
-			return temp[rank];
+		if (n > N || n * (n - 1) / 2 <= 4 * sample_size) return false;
+		bool increasing = true;
+		for (int i = 1; i < n; ++i) increasing &= x[i - 1] < x[i];
+		if (!increasing) return false;
+		bool numbers = true;
+		for (int i = 0; i < sample_size; ++i) {
+			// Two 16-bit draws: a, and b among the other points. Both
+			// differences only change sign when a and b change places.
+			uint32_t r = draw(i);
+			int a = int((r >> 16) * uint32_t(n) >> 16), b = int((r & 0xffff) * uint32_t(n - 1) >> 16);
+			b += b >= a;
+			T s = (y[b] - y[a]) / (x[b] - x[a]);
+			numbers &= s == s;
+			sample[i] = s;
 		}
-		if (first.size > 4 * 256) second = narrow<256>(gather, first.size, first.rank, 24, closer, closer_size);
-		if (!second.size) {
-			std::nth_element(gather, gather + first.rank, gather + first.size);
-			return gather[first.rank];
-		}
-		std::nth_element(closer, closer + second.rank, closer + second.size);
-		return closer[second.rank];
+		if (!numbers) return false;
+		constexpr int margin = 48;
+		T lo, hi;
+		quantiles<sample_size>(sample, sample_size / 2 - margin, sample_size / 2 + margin, lo, hi);
+		std::copy(x, x + n, padded_x);
+		std::copy(y, y + n, padded_y);
+		std::fill(padded_x + n, padded_x + n + 3, T(0));
+		std::fill(padded_y + n, padded_y + n + 3, std::numeric_limits<T>::quiet_NaN());
+		Bracket total = slope_bracket(padded_x, padded_y, n, lo, hi, gather, gather_size);
+		int rank = n * (n - 1) / 2 / 2 - total.below;
+		if (total.inside > gather_size || rank < 0 || rank >= total.inside) return false;
+		Narrowed second{};
+		if (total.inside > 4 * 256) second = narrow<256>(gather, total.inside, rank, 24, closer, closer_size);
+		median = second.size ? quickselect(closer, second.size, second.rank) : quickselect(gather, total.inside, rank);
+		return true;
 	}
 };
 

@@ -14,6 +14,7 @@
 #include "dsp/hann.hh"
 #include "dsp/hilbert.hh"
 #include "dsp/low_pass.hh"
+#include "dsp/oscillator.hh"
 #include "dsp/theil_sen.hh"
 #include "code/assert.hh"
 #include "code/bch_polynomials.hh"
@@ -277,12 +278,7 @@ private:
 	// it on the unit circle; returns the oscillator after count steps.
 	cmplx correct(int offset, cmplx osc, cmplx delta, int count)
 	{
-		for (int n = 0; n < count; ++n) {
-			time_buffer[n] = window[offset + n] * osc;
-			osc *= delta;
-			osc /= std::sqrt(norm(osc));
-		}
-		return osc;
+		return DSP::mix(time_buffer, window + offset, osc, delta, count);
 	}
 
 	int preamble()

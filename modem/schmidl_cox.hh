@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dsp/fft.hh"
+#include "dsp/oscillator.hh"
 #include "dsp/sum_tree.hh"
 #include <algorithm>
 #include <cmath>
@@ -116,12 +117,7 @@ public:
 	{
 		int base = SEARCH_POS - age;
 		frac_cfo = peak_phase / value(SYMBOL_LEN);
-		cmplx z(1, 0), step(std::cos(frac_cfo), std::sin(frac_cfo));
-		for (int k = 0; k < SYMBOL_LEN; ++k) {
-			segment_tmp[k] = samples[base + SYMBOL_LEN + k] * z;
-			z = z * step;
-			z = z / std::sqrt(z.re * z.re + z.im * z.im);
-		}
+		DSP::mix(segment_tmp, samples + base + SYMBOL_LEN, cmplx(1, 0), cmplx(std::cos(frac_cfo), std::sin(frac_cfo)), SYMBOL_LEN);
 		fwd(spectrum_tmp, segment_tmp);
 		for (int k = 0; k < SYMBOL_LEN; ++k) {
 			cmplx prev = spectrum_tmp[k ? k - 1 : SYMBOL_LEN - 1], cur = spectrum_tmp[k];
@@ -176,18 +172,26 @@ public:
 	void realign(const cmplx *samples)
 	{
 		constexpr int P = SEARCH_POS + SYMBOL_LEN, L = SYMBOL_LEN;
-		cor.clear();
-		pwr.clear();
+		// Such a synchronizer makes its calls j = 4L - 1 ... 0 before, oldest
+		// first: whole multiples of each tree's length, so its trees stand
+		// at their first leaf after them. Their leaves are set as the calls
+		// down to j = GUARD_LEN + 1 leave them, the last calls, whose sums
+		// are wanted, are single insertions.
+		pwr.assign([samples](int leaf) {
+			int j = 2 * L - 1 - leaf + (leaf >= 2 * L - 1 - GUARD_LEN) * 2 * L;
+			cmplx b = samples[P + L - j];
+			return b.re * b.re + b.im * b.im;
+		}, 2 * L - 1 - GUARD_LEN);
+		cor.assign([samples](int leaf) {
+			int j = L - 1 - leaf + (leaf >= L - 1 - GUARD_LEN) * L;
+			return samples[P - j] * conj(samples[P + L - j]);
+		}, L - 1 - GUARD_LEN);
 		match.clear();
-		// The calls j = 4L - 1 ... 0 before, oldest first: whole multiples of
-		// each tree's length, so the next insertion comes at its first
-		// leaf; the last GUARD_LEN + 1 calls have whole sums.
-		for (int j = 4 * L - 1; j >= 0; --j) {
+		for (int j = GUARD_LEN; j >= 0; --j) {
 			cmplx b = samples[P + L - j];
 			pwr.insert(b.re * b.re + b.im * b.im);
-			if (j >= 2 * L) continue;
 			cor.insert(samples[P - j] * conj(b));
-			if (j <= GUARD_LEN) match.insert(normalized(cor.sum(), pwr.sum()));
+			match.insert(normalized(cor.sum(), pwr.sum()));
 			if (j < half_guard) cor_ahead[batch + half_guard - 1 - j] = cor.sum();
 		}
 		ahead = batch;

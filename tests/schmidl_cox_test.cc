@@ -242,4 +242,30 @@ TYPED_TEST(SchmidlCoxTest, FindsSymbolsWhereTheirPatternIsReferencedAsThePlainSt
 	for (int i = checked; i < int(found.size()); ++i) EXPECT_GT(found[i].position, u(count - 2) + L) << i;
 }
 
+// A synchronizer realigned after its view V − 1 keeps everything it heard: on noisy symbols that peak
+// while its windows still hold products from before V (the first, while its phases do), it finds what
+// one that heard only the views V − 4·SYMBOL_LEN … V − 1 (its correlation and energy trees' whole
+// cycles) finds, bit for bit.
+TYPED_TEST(SchmidlCoxTest, RealignedSynchronizerFindsWhatOneBuiltFourSymbolsEarlierFinds)
+{
+	constexpr int S = TypeParam::search, L = TypeParam::symbol, G = TypeParam::guard, V = 3 * S;
+	for (int offset : {G / 4, 2 * G, L / 2, L}) {
+		Signal<TypeParam> signal(V + 12 * S);
+		signal.symbol(V + S + offset, G / 2 + 1, -37.45);
+		signal.noise(std::sqrt(0.1f), 0, V + 12 * S);
+		const std::vector<cmplx> &x = signal.samples;
+		auto heard = make_sync<TypeParam>();
+		for (int view = 0; view < V; ++view) (*heard)(x.data() + view);
+		heard->realign(x.data() + V - 1);
+		std::vector<Detection> found = run<TypeParam>({x.begin() + V, x.end()}, *heard);
+		std::vector<Detection> expected = run<TypeParam>({x.begin() + V - 4 * L, x.end()}, *make_sync<TypeParam>());
+		ASSERT_FALSE(expected.empty()) << offset;
+		ASSERT_EQ(found.size(), expected.size()) << offset;
+		for (size_t i = 0; i < found.size(); ++i) {
+			EXPECT_EQ(found[i].position + 4 * L, expected[i].position) << offset;
+			EXPECT_EQ(std::bit_cast<uint32_t>(found[i].cfo_rad), std::bit_cast<uint32_t>(expected[i].cfo_rad));
+		}
+	}
+}
+
 }

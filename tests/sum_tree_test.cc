@@ -85,4 +85,24 @@ TYPED_TEST(SumTreeTest, DoesNotDriftOverMillionsOfInserts)
 	EXPECT_EQ(this->tree->sum(), fresh->sum());
 }
 
+// Leaves assigned as insertions left them give the same sums, bit for bit, before and after more
+// insertions from the same leaf.
+TYPED_TEST(SumTreeTest, AssignedLeavesGiveTheSumsOfInsertions)
+{
+	using T = typename TestFixture::T;
+	constexpr int N = TestFixture::N;
+	std::vector<T> leaves(N);
+	const int count = N + int(this->rng() % (2 * N));
+	for (int i = 0; i < count; ++i) this->tree->insert(leaves[i % N] = this->uniform());
+	auto assigned = std::make_unique<DSP::SumTree<T, N>>();
+	assigned->assign([&](int k) { return leaves[k]; }, count % N);
+	ASSERT_EQ(assigned->sum(), this->tree->sum());
+	for (int i = 0; i < N; ++i) {
+		T v = this->uniform();
+		this->tree->insert(v);
+		assigned->insert(v);
+		ASSERT_EQ(assigned->sum(), this->tree->sum()) << i;
+	}
+}
+
 }
