@@ -36,6 +36,29 @@ struct PackingTable
 		}
 	}
 };
+
+// Four values against [vlo, vhi] with no branch per value: adds one to the
+// lanes of below that lie below, and packs those inside to the front of one
+// store at out + r.inside, as long as r.inside has not reached capacity.
+inline void bracket_lanes(__m128 v, __m128 vlo, __m128 vhi, __m128i &below, float *out, Bracket &r, int capacity)
+{
+	static constexpr PackingTable packing;
+	below = _mm_sub_epi32(below, _mm_castps_si128(_mm_cmplt_ps(v, vlo)));
+	int mask = _mm_movemask_ps(_mm_and_ps(_mm_cmpge_ps(v, vlo), _mm_cmple_ps(v, vhi)));
+	if (r.inside < capacity) {
+		auto control = reinterpret_cast<const __m128i *>(packing.control[mask]);
+		__m128i packed = _mm_shuffle_epi8(_mm_castps_si128(v), _mm_load_si128(control));
+		_mm_storeu_si128(reinterpret_cast<__m128i *>(out + r.inside), packed);
+	}
+	r.inside += std::popcount(unsigned(mask));
+}
+
+inline int lane_sum(__m128i v)
+{
+	alignas(16) int32_t lanes[4];
+	_mm_store_si128(reinterpret_cast<__m128i *>(lanes), v);
+	return lanes[0] + lanes[1] + lanes[2] + lanes[3];
+}
 #endif
 
 // Counts values[0 … n − 1] against [lo, hi] and copies those inside, in
@@ -49,25 +72,10 @@ Bracket bracket(const T *values, int n, T lo, T hi, T *out, int capacity)
 	int i = 0;
 #if defined(__SSSE3__)
 	if constexpr (std::is_same_v<T, float>) {
-		// Four values at a time and no branch per value: the inside mask
-		// picks the shuffle that packs them to the front of one store.
-		static constexpr PackingTable packing;
 		const __m128 vlo = _mm_set1_ps(lo), vhi = _mm_set1_ps(hi);
 		__m128i below = _mm_setzero_si128();
-		for (; i + 4 <= n; i += 4) {
-			__m128 v = _mm_loadu_ps(values + i);
-			below = _mm_sub_epi32(below, _mm_castps_si128(_mm_cmplt_ps(v, vlo)));
-			int mask = _mm_movemask_ps(_mm_and_ps(_mm_cmpge_ps(v, vlo), _mm_cmple_ps(v, vhi)));
-			if (r.inside < capacity) {
-				auto control = reinterpret_cast<const __m128i *>(packing.control[mask]);
-				__m128i packed = _mm_shuffle_epi8(_mm_castps_si128(v), _mm_load_si128(control));
-				_mm_storeu_si128(reinterpret_cast<__m128i *>(out + r.inside), packed);
-			}
-			r.inside += std::popcount(unsigned(mask));
-		}
-		alignas(16) int32_t lanes[4];
-		_mm_store_si128(reinterpret_cast<__m128i *>(lanes), below);
-		r.below = lanes[0] + lanes[1] + lanes[2] + lanes[3];
+		for (; i + 4 <= n; i += 4) bracket_lanes(_mm_loadu_ps(values + i), vlo, vhi, below, out, r, capacity);
+		r.below = lane_sum(below);
 	}
 #endif
 	for (; i < n; ++i) {

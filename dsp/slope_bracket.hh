@@ -18,27 +18,16 @@ Bracket slope_bracket(const T *x, const T *y, int n, T lo, T hi, T *out, int cap
 	if constexpr (std::is_same_v<T, float>) {
 		// A row's last four lanes reach past n into NaN, which lies
 		// neither below nor inside.
-		static constexpr PackingTable packing;
 		const __m128 vlo = _mm_set1_ps(lo), vhi = _mm_set1_ps(hi);
 		__m128i below = _mm_setzero_si128();
 		for (int a = 0; a < n - 1; ++a) {
 			const __m128 xa = _mm_set1_ps(x[a]), ya = _mm_set1_ps(y[a]);
 			for (int b = a + 1; b < n; b += 4) {
 				const __m128 dy = _mm_sub_ps(_mm_loadu_ps(y + b), ya);
-				const __m128 v = _mm_div_ps(dy, _mm_sub_ps(_mm_loadu_ps(x + b), xa));
-				below = _mm_sub_epi32(below, _mm_castps_si128(_mm_cmplt_ps(v, vlo)));
-				const int mask = _mm_movemask_ps(_mm_and_ps(_mm_cmpge_ps(v, vlo), _mm_cmple_ps(v, vhi)));
-				if (r.inside < capacity) {
-					auto control = reinterpret_cast<const __m128i *>(packing.control[mask]);
-					__m128i packed = _mm_shuffle_epi8(_mm_castps_si128(v), _mm_load_si128(control));
-					_mm_storeu_si128(reinterpret_cast<__m128i *>(out + r.inside), packed);
-				}
-				r.inside += std::popcount(unsigned(mask));
+				bracket_lanes(_mm_div_ps(dy, _mm_sub_ps(_mm_loadu_ps(x + b), xa)), vlo, vhi, below, out, r, capacity);
 			}
 		}
-		alignas(16) int32_t lanes[4];
-		_mm_store_si128(reinterpret_cast<__m128i *>(lanes), below);
-		r.below = lanes[0] + lanes[1] + lanes[2] + lanes[3];
+		r.below = lane_sum(below);
 		return r;
 	}
 #endif
