@@ -250,7 +250,7 @@ pt(p) = p == 2 ? 7 : p == 4 ? 5 : 9
 dt(p) = p == 2 ? 1 : p == 4 ? 2 : 3
 do for [panel in "8000_white 48000_ssb 48000_white"] {
 	set title (panel eq "8000_white" ? "8000 Hz, white noise over 0-4 kHz" : panel eq "48000_ssb" ? "48000 Hz, noise behind a 300-3000 Hz pass band" : "48000 Hz, white noise over 0-24 kHz")
-	if (panel eq "48000_white") { set xrange [5:15] } else { set xrange [-3:16] }
+	set xrange [-3:16]
 	plot for [m in "14 15 16"] for [p in "2 4 8"] sprintf("$WORK/awgn_%s_%s_%s.dat", panel, m, p) using 1:2 with linespoints \
 		lc rgb mc(m + 0) pt pt(p + 0) dt dt(p + 0) ps 0.8 lw 1.5 title sprintf("mode %s, mapping %s", m, p)
 }
