@@ -135,10 +135,15 @@ public:
 		default: return -1;
 		}
 		int result = polar(payload, code, frozen, bits);
+		// Where the enhanced demodulator's estimates fail (a noise-fitted
+		// drift, a channel that changes faster than they follow), the other
+		// drift hypothesis and then the reference's soft values get a try:
+		// the CRC tells which is right.
 		if (result < 0 && demodulator == Demodulator::enhanced && symbol_number >= symbol_count) {
 			enhanced.other_drift();
 			enhanced.soft_bits(code);
 			result = polar(payload, code, frozen, bits);
+			if (result < 0) result = polar(payload, reference_code, frozen, bits);
 		}
 		// The all-zero word passes the CRC, which starts from zero: it is
 		// what a transmitter stuck on one symbol sends, never a message.
@@ -326,10 +331,8 @@ private:
 	{
 		phasor = correct(symbol_position, phasor, phasor_delta, extended_length);
 		fft(freq_buffer, time_buffer);
-		if (demodulator == Demodulator::enhanced)
-			enhanced_symbol();
-		else if (symbol_number >= 0)
-			demodulate();
+		if (symbol_number >= 0) demodulate();
+		if (demodulator == Demodulator::enhanced) enhanced_symbol();
 		++symbol_number;
 		for (int k = 0; k < carrier_count; ++k) prev_carriers[k] = freq_buffer[bin(k - 128)];
 	}
@@ -390,6 +393,7 @@ private:
 		enhanced.symbol(symbol_number, carriers);
 		if (symbol_number < symbol_count - 1) return;
 		enhanced.finish(symbol_count);
+		std::copy(code, code + code_length, reference_code);
 		enhanced.soft_bits(code);
 	}
 
@@ -423,7 +427,7 @@ private:
 	cmplx prev_carriers[carrier_count], carriers[carrier_count];
 	float levels[SpectrumImage::width];
 	float carrier_index[carrier_count], phase_error[carrier_count];
-	int8_t code[code_length];
+	int8_t code[code_length], reference_code[code_length];
 	Demodulator demodulator;
 	EnhancedDemodulator<M> enhanced;
 	int8_t meta_soft[255];

@@ -6,6 +6,7 @@
 
 #include "modem/enhanced_demodulator.hh"
 #include "tests/air.hh"
+#include "tests/program.hh"
 
 typedef DSP::Complex<float> cmplx;
 
@@ -238,3 +239,26 @@ TEST_P(Sensitivity, MatchesTheStoredPoint)
 INSTANTIATE_TEST_SUITE_P(Stored, Sensitivity,
 			 testing::Values(StoredPoint{2, 15, 0.5, 82, 61}, StoredPoint{4, 15, 1, 69, 0}, StoredPoint{8, 16, 2, 80, 0}),
 			 [](const auto &info) { return "mapping_" + std::to_string(info.param.mapping); });
+
+// Under fading the channel changes faster than the enhanced estimates
+// follow; the reference's soft values are its last try, so it receives at
+// least the bursts the reference does. Mode 14, mapping 2, Watterson
+// moderate at 12 dB: 55 against 63 of 100 without that try.
+TEST(EnhancedReceiverFading, ReceivesWhatTheReferenceReceives)
+{
+	typedef Variant<8000, 2> V;
+	Sound sound;
+	for (int i = 0; i < 100; ++i) {
+		Sound one = silence(0.5, V::rate) + burst<V>("fading " + std::to_string(i), 14, 1500, -30);
+		sound.insert(sound.end(), one.begin(), one.end());
+	}
+	std::vector<short> clean = pcm(sound);
+	ProgramResult faded = run_program(std::string(CHANNEL) + " --rate 8000 --snr 12 --level -30 --seed 7 --fading moderate",
+					  std::string(reinterpret_cast<const char *>(clean.data()), 2 * clean.size()));
+	ASSERT_EQ(faded.status, 0) << faded.err;
+	std::vector<short> samples = samples_of(faded.out);
+	size_t reference = payloads(receive<V>(samples, Demodulator::reference)).size();
+	size_t enhanced = payloads(receive<V>(samples, Demodulator::enhanced)).size();
+	EXPECT_GT(reference, 40u);
+	EXPECT_GE(enhanced, reference);
+}
