@@ -50,11 +50,12 @@ Complex<T> mix(Complex<T> *out, const Complex<T> *in, Complex<T> osc, Complex<T>
 		__m128 o = _mm_setr_ps(osc.re, osc.im, osc.re, osc.im);
 		for (; k < count; ++k) {
 			const __m128 o_swapped = _mm_shuffle_ps(o, o, _MM_SHUFFLE(2, 3, 0, 1));
-			const __m128 x = _mm_castpd_ps(_mm_load1_pd(reinterpret_cast<const double *>(in + k)));
+			// One complex value: 8 bytes with a float's alignment only.
+			const __m128 x = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(in + k)));
 			const __m128 x_re = _mm_shuffle_ps(x, x, _MM_SHUFFLE(0, 0, 0, 0));
 			const __m128 x_im = _mm_shuffle_ps(x, x, _MM_SHUFFLE(1, 1, 1, 1));
 			const __m128 y = _mm_add_ps(_mm_mul_ps(x_re, o), _mm_mul_ps(x_im, _mm_mul_ps(o_swapped, _mm_setr_ps(-1, 1, -1, 1))));
-			_mm_storel_pi(reinterpret_cast<__m64 *>(out + k), y);
+			_mm_storel_epi64(reinterpret_cast<__m128i *>(out + k), _mm_castps_si128(y));
 			const __m128 q = _mm_add_ps(_mm_mul_ps(o, d_re), _mm_mul_ps(o_swapped, d_im));
 			const __m128 squares = _mm_mul_ps(q, q);
 			const __m128 n = _mm_add_ps(squares, _mm_shuffle_ps(squares, squares, _MM_SHUFFLE(2, 3, 0, 1)));
