@@ -42,10 +42,9 @@ TYPED_TEST(Allocation, OneReceiverIsOneAllocation)
 // cut inside its metadata symbol (fails or ends in a failed payload) and a
 // second payload burst through a stream built beforehand, drawing the
 // spectrum after every period as waterfall does, and ends the input; nothing
-// may be allocated.
-TYPED_TEST(Allocation, NoneWhileStreaming)
+// may be allocated, with either demodulator.
+template <typename V> void stream_without_allocation(Demodulator demodulator)
 {
-	typedef TypeParam V;
 	Sound gap = silence(0.6, V::rate);
 	Sound cut = burst<V>("cut");
 	cut.resize(long(1.2 * V::extended));
@@ -69,7 +68,7 @@ TYPED_TEST(Allocation, NoneWhileStreaming)
 		}
 	};
 	auto recorder = std::make_unique<Recorder>();
-	StreamReceiver stream(V::rate, V::mapping, 0);
+	StreamReceiver stream(V::rate, V::mapping, 0, demodulator);
 
 	long before = allocations;
 	stream.feed(samples.data(), samples.size(), *recorder);
@@ -98,6 +97,14 @@ TYPED_TEST(Allocation, NoneWhileStreaming)
 	std::vector<int> middle(kinds.begin() + 4, kinds.end() - 2);
 	std::vector<int> failed = {STATUS_FAIL}, no_payload = {STATUS_SYNC, STATUS_DONE};
 	EXPECT_TRUE(middle == failed || middle == no_payload) << testing::PrintToString(kinds);
+}
+
+TYPED_TEST(Allocation, NoneWhileStreaming)
+{
+	for (Demodulator demodulator : {Demodulator::reference, Demodulator::enhanced}) {
+		SCOPED_TRACE(int(demodulator));
+		stream_without_allocation<TypeParam>(demodulator);
+	}
 }
 
 }
