@@ -1,7 +1,9 @@
 // Time per decode of the payload polar code at each rate, with the native and
 // the portable SIMD lanes side by side. Frames are BPSK over AWGN at 2.5 dB
-// Eb/N0, where the highest rate reaches a frame error rate of about 1e-3:
-// all 32 frames decode at each rate (the "failed" counter says so).
+// Eb/N0, where the highest rate reaches a frame error rate of about 1e-3 and
+// every frame takes the whole list: all 32 frames decode at each rate (the
+// "failed" counter says so). At 6 dB, as bursts received well above the
+// noise, the hard-decision path answers for most frames.
 
 #include "bench/polar_frames.hh"
 #include "code/polar_decoder.hh"
@@ -26,7 +28,7 @@ void polar_decode(benchmark::State &state)
 {
 	const int K = state.range(0);
 	static signed char codes[frames][PolarFrames::N];
-	PolarFrames source(table(K), K, 2.5f, 3.0f, K);
+	PolarFrames source(table(K), K, state.range(1) / 10.0f, 3.0f, K);
 	for (auto &code : codes) {
 		source.next();
 		std::copy(source.code, source.code + PolarFrames::N, code);
@@ -79,8 +81,8 @@ void information_leaf(benchmark::State &state)
 
 BENCHMARK(information_leaf<NativeISA>)->Unit(benchmark::kNanosecond);
 BENCHMARK(information_leaf<PortableISA>)->Unit(benchmark::kNanosecond);
-BENCHMARK(polar_decode<NativeISA>)->Arg(680)->Arg(1024)->Arg(1360)->Unit(benchmark::kMicrosecond);
-BENCHMARK(polar_decode<PortableISA>)->Arg(680)->Arg(1024)->Arg(1360)->Unit(benchmark::kMicrosecond);
+BENCHMARK(polar_decode<NativeISA>)->ArgsProduct({{680, 1024, 1360}, {25, 60}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(polar_decode<PortableISA>)->ArgsProduct({{680, 1024, 1360}, {25, 60}})->Unit(benchmark::kMicrosecond);
 
 }
 

@@ -174,6 +174,35 @@ class OrderedStatisticsDecoder
 			std::swap(work_matrix[a][j], work_matrix[b][j]);
 	}
 
+	// When the hard decisions already form a code word and no soft bit is 0,
+	// that word reaches the highest correlation any word can, the sum of all
+	// magnitudes, and every other word, differing from it somewhere, scores
+	// less. It is the order-0 test word, whatever the reliability order, and
+	// the unique best: the search would return it. Received cleanly, most
+	// words take this way at the cost of one re-encoding.
+	bool hard_decisions_decode(uint8_t *hard, const int8_t *soft, const int8_t *genmat)
+	{
+		bool erased = false;
+		for (int j = 0; j < N; ++j)
+			erased |= !soft[j];
+		if (erased)
+			return false;
+		for (int j = 0; j < N; ++j)
+			candidate[j] = 0;
+		for (int r = 0; r < K; ++r)
+			if (soft[r] < 0)
+				for (int j = 0; j < N; ++j)
+					candidate[j] ^= genmat[N * r + j];
+		bool codeword = true;
+		for (int j = 0; j < N; ++j)
+			codeword &= candidate[j] == (soft[j] < 0);
+		if (!codeword)
+			return false;
+		for (int j = 0; j < N; ++j)
+			set_be_bit(hard, j, candidate[j]);
+		return true;
+	}
+
 public:
 	// soft: N soft bits, positive for 0, negative for 1, -128 taken as -127.
 	// genmat: K rows of N entries 0 or 1, systematic with the message in
@@ -183,6 +212,8 @@ public:
 	// (or when the best metric is -1 with no other above it).
 	bool operator()(uint8_t *hard, const int8_t *soft, const int8_t *genmat)
 	{
+		if (hard_decisions_decode(hard, soft, genmat))
+			return true;
 		// Sorting keys of reliability and position orders the positions by
 		// falling reliability, and equal ones by position: the same on every
 		// platform, whatever the library's sort does with equal elements.

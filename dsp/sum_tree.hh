@@ -70,11 +70,16 @@ public:
 	T sum() const { return tree[1]; }
 
 private:
+	// The run's parts are forced inline: its sums only stay in registers when
+	// they are, and the compiler's own choice follows its budget for the whole
+	// unit, which any change elsewhere in the receiver can tip (once it cost
+	// a fifth of the per-sample time).
+	//
 	// A run of 2^M leaves starting at a multiple of 2^M that ends inside the
 	// leaves lies at one depth (2^(height+1), where the depth changes, is a
 	// multiple of 2^M too) below the common ancestor leaf >> M.
 	template <int M>
-	bool insert_run(const T *values, T *sums, int &i, int count)
+	[[gnu::always_inline]] bool insert_run(const T *values, T *sums, int &i, int count)
 	{
 		constexpr int W = 1 << M;
 		if constexpr (N < W) {
@@ -94,7 +99,7 @@ private:
 	// Writes v[0 … 2^M − 1] to the leaves from j on and their ancestors up to
 	// j >> M; x[r] receives the value of that ancestor after v[r].
 	template <int M>
-	void fill(int j, const T *v, T *x)
+	[[gnu::always_inline]] void fill(int j, const T *v, T *x)
 	{
 		if constexpr (M == 0) {
 			tree[j] = x[0] = v[0];
@@ -113,7 +118,7 @@ private:
 	// up to the root: every level adds the same sibling to all W sums and
 	// keeps the last.
 	template <int W>
-	void climb(int j, T *x)
+	[[gnu::always_inline]] void climb(int j, T *x)
 	{
 		while (j > 1) {
 			add_to_each(x, tree[j ^ 1], std::make_index_sequence<W>());

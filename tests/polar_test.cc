@@ -108,15 +108,15 @@ protected:
 		return x;
 	}
 
-	// BPSK over AWGN at Eb/N0 per payload bit, soft bits = round(3 LLR) clamped to 8 bits.
-	Soft noisy(const Soft &x, double ebn0_db)
+	// BPSK over AWGN at Eb/N0 per payload bit, soft bits = round(scale LLR) clamped to 8 bits.
+	Soft noisy(const Soft &x, double ebn0_db, double scale = 3)
 	{
 		double sigma = std::sqrt(N / (2.0 * K * std::pow(10.0, ebn0_db / 10)));
 		std::normal_distribution<double> awgn(0.0, sigma);
 		Soft code(N);
 		for (int i = 0; i < N; ++i) {
 			double llr = 2 * (x[i] + awgn(rng)) / (sigma * sigma);
-			code[i] = std::clamp<double>(std::nearbyint(3 * llr), -128, 127);
+			code[i] = std::clamp<double>(std::nearbyint(scale * llr), -128, 127);
 		}
 		return code;
 	}
@@ -187,6 +187,37 @@ TEST_P(Polar, NoisyFramesMatchTheStoredCurve)
 	}
 	EXPECT_GT(errors, frames * rate.fer / 2.2);
 	EXPECT_LT(errors, frames * rate.fer * 2.2);
+}
+
+// The hard-decision path answers alone only where the list would give the same answer: frames
+// from the waterfall to clean, some so coarse that zeros and ties abound, some with the weakest
+// values saturated at -128, decode to the list's result and message, and each way is taken often.
+// Every fourth frame is two code words at once, received cleanly where they agree and erased
+// where they differ: the list picks one of the tied words by its lane order.
+TEST_P(Polar, HardPathAnswersAsTheList)
+{
+	rng.seed(6);
+	static PolarDecoder<signed char> decoder;
+	static CODE::PolarHardPath<> hard_path;
+	int alone = 0, refused = 0;
+	for (int t = 0; t < 300; ++t) {
+		auto payload = random_payload();
+		auto code = noisy(encode(payload), 1 + t % 8, t % 3 ? 3 : 0.2);
+		if (t % 5 == 0) std::replace(code.begin(), code.end(), -1, -128);
+		if (t % 4 == 0) {
+			auto other = payload;
+			other[rng() % (K / 8)] ^= 1 << rng() % 8;
+			auto x = encode(payload), y = encode(other);
+			for (int i = 0; i < N; ++i) code[i] = x[i] == y[i] ? 100 * x[i] : 0;
+		}
+		Bytes message(payload.size(), 0x3C), listed = message;
+		int flips = decoder(message.data(), code.data(), rate.frozen, K);
+		ASSERT_EQ(decoder.list(listed.data(), code.data(), rate.frozen, K), flips) << t;
+		ASSERT_EQ(listed, message) << t;
+		(hard_path(code.data(), rate.frozen) ? alone : refused)++;
+	}
+	EXPECT_GT(alone, 50);
+	EXPECT_GT(refused, 50);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, Polar, testing::ValuesIn(rates),
