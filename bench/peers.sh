@@ -155,7 +155,8 @@ tally() { awk '$1 == "FRAME" && !seen[$2]++ { ++ok } $1 == "WRONG" { ++wrong } E
 channel() {
 	local snr=$1 seed=$2
 	shift 2
-	local args=(--rate "$RATE" --snr "$snr" --seed "$seed")
+	# Every sender here writes its bursts at an RMS of -30 dBFS.
+	local args=(--rate "$RATE" --snr "$snr" --level -30 --seed "$seed")
 	[ "$NOISE" = ssb ] && args+=(--ssb 300:3000)
 	"$CHANNEL" "${args[@]}" "$@" 2>/dev/null
 }
