@@ -1,12 +1,12 @@
 #pragma once
 
+#include "code/polar_frozen_bits.hh"
 #include "code/polar_kernels.hh"
 #include "code/simd.hh"
 
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
-#include <type_traits>
 
 namespace CODE {
 
@@ -26,7 +26,7 @@ class PolarHardPath
 	using VEC = SIMD<signed char, 16, ISA>;
 	static constexpr int N = 2048;
 	template <int C>
-	using Frozen = std::conditional_t<(C >= 6), const unsigned int *, unsigned int>;
+	using Frozen = PolarFrozenBits<C>;
 
 	alignas(16) signed char soft[2 * N];
 	alignas(16) signed char hard[N];
@@ -48,16 +48,7 @@ class PolarHardPath
 	{
 		constexpr int n = 1 << M, H = n / 2;
 		Frozen<M - 1> left, right;
-		if constexpr (M >= 7) {
-			left = frozen;
-			right = frozen + H / 32;
-		} else if constexpr (M == 6) {
-			left = frozen[0];
-			right = frozen[1];
-		} else {
-			left = frozen & ((1u << H) - 1);
-			right = frozen >> H;
-		}
+		split_frozen_bits<M>(frozen, left, right);
 		signed char *in = soft + n, *out = soft + H;
 		lanes<H>([&]<typename V>(int i) {
 			polar_f(V::load(in + i), V::load(in + H + i)).store(out + i);

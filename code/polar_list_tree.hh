@@ -1,10 +1,9 @@
 #pragma once
 
+#include "code/polar_frozen_bits.hh"
 #include "code/polar_kernels.hh"
 #include "code/polar_list_node.hh"
 #include "code/simd_isa.hh"
-
-#include <type_traits>
 
 namespace CODE {
 
@@ -20,22 +19,13 @@ struct PolarListTree
 {
 	using MAP = SIMD<unsigned char, VEC::SIZE, typename VEC::isa>;
 	template <int C>
-	using Frozen = std::conditional_t<(C >= 6), const unsigned int *, unsigned int>;
+	using Frozen = PolarFrozenBits<C>;
 
 	static MAP decode(int *metric, VEC *mesg, MAP *maps, int *count, VEC *hard, VEC *soft, Frozen<M> frozen)
 	{
 		constexpr int N = 1 << M, H = N / 2;
 		Frozen<M - 1> left, right;
-		if constexpr (M >= 7) {
-			left = frozen;
-			right = frozen + H / 32;
-		} else if constexpr (M == 6) {
-			left = frozen[0];
-			right = frozen[1];
-		} else {
-			left = frozen & ((1u << H) - 1);
-			right = frozen >> H;
-		}
+		split_frozen_bits<M>(frozen, left, right);
 		for (int i = 0; i < H; ++i) soft[H + i] = polar_f(soft[N + i], soft[N + H + i]);
 		MAP map1 = child(metric, mesg, maps, count, hard, soft, left);
 		for (int i = 0; i < H; ++i)
