@@ -67,7 +67,7 @@ systems() {
 		noise=$([ $rate = 8000 ] && echo white || echo ssb)
 		for mode in 14 15 16; do for mapping in 2 4 8; do
 			expect=$(cat "$ROOT/bench/results/sensitivity_snr90.csv" 2>/dev/null |
-				awk -F, -v k="$rate,$noise,$mode,$mapping" '$1 "," $2 "," $3 "," $4 == k && $5 != "" { print $5 }' || true)
+				awk -F, -v k="$rate,$noise,$mode,$mapping,reference" '$1 "," $2 "," $3 "," $4 "," $5 == k && $6 != "" { print $6 }' || true)
 			echo "ours-$rate-$mode-$mapping ours $rate $noise $mode/$mapping $(payload_bytes $mode) $mode/$mapping ${expect:-3}"
 		done; done
 	done
