@@ -90,7 +90,7 @@ class PolarHardPath
 public:
 	// Traces the path for 2048 soft bits under a frozen table; false when
 	// the path may not be the list's strictly least.
-	[[gnu::noinline]] bool operator()(const signed char *code, const unsigned int *frozen)
+	bool operator()(const signed char *code, const unsigned int *frozen)
 	{
 		std::copy(code, code + N, soft + N);
 		paid = 0;

@@ -73,7 +73,7 @@ private:
 	// The run's parts are forced inline: its sums only stay in registers when
 	// they are, and the compiler's own choice follows its budget for the whole
 	// unit, which any change elsewhere in the receiver can tip (once it cost
-	// a fifth of the per-sample time).
+	// a quarter of the per-sample speed).
 	//
 	// A run of 2^M leaves starting at a multiple of 2^M that ends inside the
 	// leaves lies at one depth (2^(height+1), where the depth changes, is a
