@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "bench/noise_signals.hh"
+#include "testing/noise_signals.hh"
 
 int main(int argc, char **argv)
 {

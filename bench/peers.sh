@@ -408,10 +408,10 @@ else
 	BUILD=$ROOT/build/peers
 	echo "building in $BUILD" >&2
 	cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DBUILD_PEER_BENCH=ON -DBUILD_BENCHMARKS=OFF -DBUILD_TESTING=OFF >/dev/null
-	cmake --build "$BUILD" -j "$JOBS" --target decode_stream encode_stream channel stream_latency occupied_bandwidth \
+	cmake --build "$BUILD" -j "$JOBS" --target decode_stream encode_stream burst_channel stream_latency occupied_bandwidth \
 		freedv_send freedv_receive liquid_send liquid_receive >/dev/null
 fi
-export BURSTS DECODE=$BUILD/decode_stream ENCODE=$BUILD/tools/encode_stream CHANNEL=$BUILD/tools/channel PEERS=$BUILD/bench/peers
+export BURSTS DECODE=$BUILD/decode_stream ENCODE=$BUILD/tools/encode_stream CHANNEL=$BUILD/tools/burst_channel PEERS=$BUILD/bench/peers
 for tool in "$DECODE" "$ENCODE" "$CHANNEL" "$PEERS"/{stream_latency,occupied_bandwidth,freedv_send,freedv_receive,liquid_send,liquid_receive}; do
 	[ -x "$tool" ] || { echo "peers.sh: $tool is missing (configure with -DBUILD_PEER_BENCH=ON; libcodec2-dev and libliquid-dev)" >&2; exit 1; }
 done

@@ -12,7 +12,7 @@
 #include "modem/mls.hh"
 #include "modem/schmidl_cox.hh"
 #include "modem/xorshift.hh"
-#include "tests/plain_sync.hh"
+#include "testing/plain_sync.hh"
 #include <benchmark/benchmark.h>
 #include <cmath>
 #include <memory>

@@ -5,7 +5,7 @@
 # to the stage that lost it.
 #
 # Usage: bench/sensitivity.sh BUILD_DIR
-#   BUILD_DIR holds decode_stream, tools/encode_stream and tools/channel (built
+#   BUILD_DIR holds decode_stream, tools/encode_stream and tools/burst_channel (built
 #   beforehand; this script builds nothing). Writes bench/results/sensitivity.csv,
 #   bench/results/sensitivity_snr90.csv, bench/results/sensitivity.log,
 #   docs/sensitivity_awgn.png and docs/sensitivity_robustness.png.
@@ -304,7 +304,7 @@ __point) shift; point "$@" >/dev/null; exit ;;
 esac
 
 BUILD=$(readlink -f "$1")
-export DECODE=$BUILD/decode_stream ENCODE=$BUILD/tools/encode_stream CHANNEL=$BUILD/tools/channel
+export DECODE=$BUILD/decode_stream ENCODE=$BUILD/tools/encode_stream CHANNEL=$BUILD/tools/burst_channel
 for tool in "$DECODE" "$ENCODE" "$CHANNEL"; do
 	[ -x "$tool" ] || { echo "sensitivity.sh: $tool is missing; build decode_stream, encode_stream and channel first" >&2; exit 1; }
 done

@@ -17,7 +17,7 @@ for rate in 8000 48000; do
 		awk -v n="$bursts" -v r="$rate" -v m="$mapping" \
 			'BEGIN { for (i = 1; i <= n; ++i) printf "Burst %d of the quick brown fox, %d Hz, mapping %d.\n", i, r, m }' |
 			"$build/tools/encode_stream" --rate "$rate" --mapping "$mapping" --lines --silence 4.4 |
-			"$build/tools/channel" --rate "$rate" --snr 20 --ssb 300:3000 --seed 1 2> /dev/null > "$tmp/in.s16"
+			"$build/tools/burst_channel" --rate "$rate" --snr 20 --ssb 300:3000 --seed 1 2> /dev/null > "$tmp/in.s16"
 		audio=$(stat -c %s "$tmp/in.s16")
 		TIMEFORMAT='%3U %3S'
 		{ time "$build/decode_stream" --demod "${DEMOD:-reference}" "$rate" "$mapping" < "$tmp/in.s16" > "$tmp/out"; } 2> "$tmp/time"

@@ -10,4 +10,4 @@ b=$1; seed=$2
   printf 'Hello from the example recording!' | $b/tools/encode_stream --call DL1ABC --silence 0.5
   printf 'Grüße aus dem Beispiel: Umlaute, Ziffern 0123456789, Zeichen !?%%&/()=, und das Ende der Zeile.\n' | $b/tools/encode_stream --call DL1ABC --silence 0.5
   printf 'The quick brown fox jumps over the lazy dog. Each burst carries up to 170 bytes, protected by a polar code with a CRC-32, sent at 6.25 Hz carrier spacing.' | $b/tools/encode_stream --call DL1ABC --silence 0.5
-} | $b/tools/channel --rate 48000 --snr 12 --cfo 7.3 --ppm 60 --fading good --ssb 300:3000 --seed $seed
+} | $b/tools/burst_channel --rate 48000 --snr 12 --cfo 7.3 --ppm 60 --fading good --ssb 300:3000 --seed $seed

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "code/assert.hh"
-#include "tools/audio_input.hh"
-#include "tools/receiver_options.hh"
+#include "tools/io/audio_input.hh"
+#include "tools/cli/receiver_options.hh"
 
 namespace {
 

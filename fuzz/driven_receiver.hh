@@ -10,6 +10,7 @@
 #include "modem/call_sign.hh"
 #include "stream/event_line.hh"
 #include "stream/stream_receiver.hh"
+#include "testing/unescape.hh"
 
 // One event as the fuzz targets compare it, with the line decode_stream prints.
 struct CheckedEvent
@@ -23,40 +24,6 @@ struct CheckedEvent
 	// DONE with flips >= 0: the payload up to its first zero byte.
 	std::string payload;
 };
-
-// Inverse of payload_text; stops the program on an escape that
-// payload_text never writes.
-inline std::string unescape_payload(const std::string &text)
-{
-	std::string bytes;
-	for (size_t i = 0; i < text.size(); ++i) {
-		unsigned char c = text[i];
-		ASSERT(c >= 0x20 && c != 0x7f);
-		if (c != '\\') {
-			bytes += char(c);
-			continue;
-		}
-		ASSERT(i + 1 < text.size());
-		switch (text[++i]) {
-		case '\\': bytes += '\\'; break;
-		case 'n': bytes += '\n'; break;
-		case 'r': bytes += '\r'; break;
-		case 't': bytes += '\t'; break;
-		case 'x': {
-			ASSERT(i + 2 < text.size());
-			int value = std::stoi(text.substr(i + 1, 2), nullptr, 16);
-			ASSERT((value < 0x20 || value == 0x7f) && value != '\n' && value != '\r' && value != '\t' && value);
-			const char *hex = "0123456789abcdef";
-			ASSERT(text[i + 1] == hex[value >> 4] && text[i + 2] == hex[value & 15]);
-			bytes += char(value);
-			i += 2;
-			break;
-		}
-		default: ASSERT(!"unknown escape");
-		}
-	}
-	return bytes;
-}
 
 inline bool starts_with(const std::string &s, const std::string &prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
@@ -90,7 +57,7 @@ inline CheckedEvent check_event(const Event &event)
 			const char *bytes = reinterpret_cast<const char *>(event.payload);
 			e.payload.assign(bytes, strnlen(bytes, sizeof event.payload));
 			ASSERT(e.payload.size() == event.payload_size);
-			ASSERT(unescape_payload(text) == e.payload);
+			ASSERT(unescape(text) == e.payload);
 		}
 	} else {
 		ASSERT(e.status == STATUS_SYNC || e.status == STATUS_NOPE || e.status == STATUS_PING);

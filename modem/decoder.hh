@@ -24,7 +24,6 @@
 #include "modem/demodulator.hh"
 #include "modem/constellation.hh"
 #include "modem/enhanced_demodulator.hh"
-#include "modem/log2_int.hh"
 #include "modem/mls.hh"
 #include "code/osd.hh"
 #include "code/polar_decoder.hh"
@@ -43,7 +42,6 @@ class Decoder final : public DecoderInterface
 {
 	static_assert(RATE == 8000 || RATE == 48000, "unsupported sample rate");
 	static_assert(M == 2 || M == 4 || M == 8, "unsupported mapping");
-	static_assert(log2_int(M) == Constellation<M>::bits);
 	typedef DSP::Complex<float> cmplx;
 
 public:
@@ -53,7 +51,7 @@ public:
 	static constexpr int history_length = 4 * extended_length;
 	static constexpr int spectrum_length = extended_length / 2;
 	static constexpr int hilbert_taps = RATE == 8000 ? 33 : 197;
-	static constexpr int mod_bits = log2_int(M);
+	static constexpr int mod_bits = Constellation<M>::bits;
 	static constexpr int symbol_count = M == 2 ? 8 : 4;
 	static constexpr int carrier_count = 256;
 	static constexpr int code_length = 2048;

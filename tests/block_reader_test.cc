@@ -4,7 +4,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "tools/block_reader.hh"
+#include "tools/io/block_reader.hh"
 
 namespace {
 

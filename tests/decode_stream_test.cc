@@ -167,11 +167,11 @@ TEST(DecodeStream, JsonReadsBackIntoThePayloadBytes)
 // disk, a closed pipe) that end it with a message and status 1.
 TEST(Programs, VersionHelpAndWriteErrors)
 {
-	const std::string channel = CHANNEL, waterfall = WATERFALL, input = bursts();
+	const std::string channel = BURST_CHANNEL, waterfall = BURST_WATERFALL, input = bursts();
 	for (auto &[program, name] : {std::pair{decode, "decode_stream"},
 	                              {encode, "encode_stream"},
-	                              {channel, "channel"},
-	                              {waterfall, "waterfall"}}) {
+	                              {channel, "burst_channel"},
+	                              {waterfall, "burst_waterfall"}}) {
 		for (const char *flag : {" -V", " --version"}) {
 			ProgramResult r = run_program(program + flag);
 			EXPECT_EQ(r.out.rfind(std::string(name) + " (ofdm_burst) 1.0.0", 0) + r.status, 0u)

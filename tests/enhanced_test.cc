@@ -253,7 +253,7 @@ TEST(EnhancedReceiverFading, ReceivesWhatTheReferenceReceives)
 		sound.insert(sound.end(), one.begin(), one.end());
 	}
 	std::vector<short> clean = pcm(sound);
-	ProgramResult faded = run_program(std::string(CHANNEL) + " --rate 8000 --snr 12 --level -30 --seed 7 --fading moderate",
+	ProgramResult faded = run_program(std::string(BURST_CHANNEL) + " --rate 8000 --snr 12 --level -30 --seed 7 --fading moderate",
 					  std::string(reinterpret_cast<const char *>(clean.data()), 2 * clean.size()));
 	ASSERT_EQ(faded.status, 0) << faded.err;
 	std::vector<short> samples = samples_of(faded.out);

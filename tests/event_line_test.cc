@@ -4,7 +4,7 @@
 #include <string>
 
 #include "stream/event_line.hh"
-#include "tests/unescape.hh"
+#include "testing/unescape.hh"
 
 namespace {
 
@@ -124,4 +124,12 @@ TEST(EventLine, StatusesWithoutResultsDoNotTouchTheReceiver)
 	EXPECT_EQ(event(STATUS_HEAP, nullptr), "EVENT:HEAP_ERROR\n");
 }
 
+}
+
+// The unescaper the output tests rely on takes nothing the escaping cannot write.
+TEST(PayloadText, UnescapeRefusesWhatTheEscapingNeverWrites)
+{
+	EXPECT_EQ(unescape("a\\\\b\\n\\x1b\\x7f\xc3\xa4"), std::string("a\\b\n\x1b\x7f\xc3\xa4"));
+	for (std::string text : {"\\x0a", "\\x41", "\\x1B", "\\x1", "\\", "\\q", "a\nb", "\\x00"})
+		EXPECT_FALSE(unescape(text)) << text;
 }

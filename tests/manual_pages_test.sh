@@ -9,7 +9,7 @@ for page in "$build"/docs/man/*.1 "$build"/docs/man/*.3; do
 	warnings=$(groff -man -ww -z "$page" 2>&1)
 	[ -z "$warnings" ] || { echo "$page: $warnings"; status=1; }
 done
-for program in decode_stream tools/encode_stream tools/channel tools/waterfall; do
+for program in decode_stream tools/encode_stream tools/burst_channel tools/burst_waterfall; do
 	name=${program#tools/}
 	text=$(groff -man -rHY=0 -Tascii -P-cbou "$build/docs/man/$name.1")
 	options=$("$build/$program" --help | grep -oE -- '-[A-Za-z], --[a-z-]+|--[a-z][a-z-]+')

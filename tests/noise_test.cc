@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-#include "bench/noise_signals.hh"
+#include "testing/noise_signals.hh"
 #include "tests/air.hh"
 
 // Minutes of every test signal through each variant, in process with decode_stream's loop

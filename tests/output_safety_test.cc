@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "tests/pipeline.hh"
-#include "tests/unescape.hh"
+#include "testing/unescape.hh"
 
 // Received bytes cannot forge or break event lines: payloads sent over the
 // air by encode_stream and printed by decode_stream, over the six variants.

@@ -21,7 +21,7 @@ struct Programs
 	}
 	std::string channel(const std::string &options) const
 	{
-		return std::string(CHANNEL) + " --rate " + std::to_string(rate) + " " + options;
+		return std::string(BURST_CHANNEL) + " --rate " + std::to_string(rate) + " " + options;
 	}
 	std::string decode(int selection = 0) const
 	{

@@ -5,9 +5,9 @@
 #include <new>
 
 #include "stream/stream_receiver.hh"
-#include "tools/audio_input.hh"
-#include "tools/event_printer.hh"
-#include "tools/receiver_options.hh"
+#include "tools/io/audio_input.hh"
+#include "tools/io/event_printer.hh"
+#include "tools/cli/receiver_options.hh"
 
 static const char usage[] =
     "Usage: decode_stream [OPTION]... [RATE [MAPPING [CHANNEL]]]\n"

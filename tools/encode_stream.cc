@@ -15,10 +15,10 @@
 
 #include "modem/call_sign.hh"
 #include "modem/encoder.hh"
-#include "tools/command_line.hh"
+#include "tools/cli/command_line.hh"
 #include "tools/sim/random.hh"
-#include "tools/standard_output.hh"
-#include "tools/wav_writer.hh"
+#include "tools/io/standard_output.hh"
+#include "tools/io/wav_writer.hh"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "stream/make_decoder.hh"
-#include "tools/audio_input.hh"
-#include "tools/command_line.hh"
-#include "tools/timestamps.hh"
+#include "tools/io/audio_input.hh"
+#include "tools/cli/command_line.hh"
+#include "tools/io/timestamps.hh"
 
 // The command line of the programs that run a receiver, decode_stream and
 // waterfall: options anywhere, and up to three positional numbers RATE,

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "tools/command_line.hh"
+#include "tools/cli/command_line.hh"
 
 // One line on standard error for long work on a file: percent done, audio
 // time done and speed in times real time, redrawn a few times a second and

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "tools/command_line.hh"
+#include "tools/cli/command_line.hh"
 
 // Standard output through stdio: a failed write or flush (a full disk, a
 // closed pipe) ends the program with a message and status 1.

@@ -11,7 +11,7 @@
 
 namespace {
 
-const std::string channel = CHANNEL;
+const std::string channel = BURST_CHANNEL;
 
 std::string pcm(const std::vector<double> &x)
 {
@@ -142,17 +142,17 @@ TEST(Channel, EchoAndBandPass)
 TEST(Channel, ClippingAndRefusals)
 {
 	auto loud = run_program(channel + " -r 8000 --echo 1:1", pcm(std::vector<double>(1000, 30000)));
-	EXPECT_EQ(loud.err, "channel: 992 of 1000 samples clipped at full scale\n");
+	EXPECT_EQ(loud.err, "burst_channel: 992 of 1000 samples clipped at full scale\n");
 	EXPECT_EQ(samples_of(loud.out)[999], 32767);
 	for (auto [args, status] :
 	     {std::pair{"--rate 100", 1}, {"-e 0:0.5", 1}, {"--bogus", 2}, {"extra", 2}}) {
 		auto r = run_program(channel + " " + args, pcm(tone(1000, 8000, 0.1)));
 		EXPECT_EQ(r.status, status) << args;
 		EXPECT_EQ(r.out, "") << args;
-		EXPECT_EQ(r.err.rfind("channel: ", 0), 0u) << args;
+		EXPECT_EQ(r.err.rfind("burst_channel: ", 0), 0u) << args;
 	}
 	EXPECT_EQ(run_program(channel, "abc").err,
-	          "channel: standard input ends in the middle of a sample\n");
+	          "burst_channel: standard input ends in the middle of a sample\n");
 }
 
 // Impulses every 10 ms: the mean output power against the lag after each

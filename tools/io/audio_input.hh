@@ -10,11 +10,11 @@
 #include <unistd.h>
 #include <vector>
 
-#include "tools/block_reader.hh"
-#include "tools/command_line.hh"
-#include "tools/pipe_relay.hh"
-#include "tools/rate_converter.hh"
-#include "tools/sound_file.hh"
+#include "tools/io/block_reader.hh"
+#include "tools/cli/command_line.hh"
+#include "tools/io/pipe_relay.hh"
+#include "tools/io/rate_converter.hh"
+#include "tools/io/sound_file.hh"
 
 // Where the samples come from.
 struct InputOptions

@@ -7,7 +7,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "tools/command_line.hh"
+#include "tools/cli/command_line.hh"
 
 // Hands out whole blocks of a fixed number of values from a descriptor,
 // however the bytes arrive. Each read asks for as much as the buffer can

@@ -9,7 +9,7 @@
 #include <getopt.h>
 #include <string>
 
-#include "tools/program_version.hh"
+#include "tools/cli/program_version.hh"
 
 // Exit statuses of every program: 0 done; 1 refused (a value, an input or
 // an output that does not fit, a read or write error, no memory); 2 a

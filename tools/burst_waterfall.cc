@@ -5,15 +5,15 @@
 #include <new>
 #include <string>
 
-#include "tools/audio_input.hh"
-#include "tools/png_file.hh"
-#include "tools/progress.hh"
-#include "tools/receiver_options.hh"
-#include "tools/waterfall_picture.hh"
+#include "tools/io/audio_input.hh"
+#include "tools/io/png_file.hh"
+#include "tools/cli/progress.hh"
+#include "tools/cli/receiver_options.hh"
+#include "tools/waterfall/waterfall_picture.hh"
 
 namespace {
 
-const char usage[] = R"(Usage: waterfall [OPTION]... --out FILE [RATE [MAPPING [CHANNEL]]]
+const char usage[] = R"(Usage: burst_waterfall [OPTION]... --out FILE [RATE [MAPPING [CHANNEL]]]
 Runs 16-bit PCM from standard input (or -i FILE) through the receiver as
 decode_stream does and writes a PNG picture of the whole recording: the
 spectrum from 0 to 4000 Hz in two rows per 180 ms (time running down,
@@ -53,7 +53,7 @@ unknown option, a missing option value or a missing --out.
 
 int main(int argc, char **argv)
 {
-	start_program("waterfall");
+	start_program("burst_waterfall");
 	ReceiverOptions options = parse_receiver_options(argc, argv, true);
 	if (options.help) print_and_exit(usage);
 	if (options.version) print_and_exit(version_text());

@@ -7,7 +7,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "tools/command_line.hh"
+#include "tools/cli/command_line.hh"
 
 // A pipe that hands over first and then everything that follows on fd:
 // for a reader that must see from the start a stream whose first bytes were

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "tests/program.hh"
-#include "tools/waterfall_picture.hh"
+#include "tools/waterfall/waterfall_picture.hh"
 
 namespace {
 
-const std::string waterfall = WATERFALL, encode = ENCODE_STREAM;
+const std::string waterfall = BURST_WATERFALL, encode = ENCODE_STREAM;
 
 // Whole blocks only, as the tool reads them.
 void record(WaterfallRecorder &rec, const std::vector<short> &s)
@@ -39,7 +39,7 @@ TEST(Waterfall, RefusalsLeaveNoFile)
 		if (size_t at = args.find("OUT"); at != std::string::npos) args.replace(at, 3, out);
 		ProgramResult r = run_program(waterfall + " " + args, std::string(32000, '\0'));
 		EXPECT_EQ(r.err + std::to_string(r.status),
-		          "waterfall: " + std::string(message) + "\n" + std::to_string(status));
+		          "burst_waterfall: " + std::string(message) + "\n" + std::to_string(status));
 		EXPECT_TRUE(r.out.empty() && access(out.c_str(), F_OK) != 0) << args;
 	}
 }

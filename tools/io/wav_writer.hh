@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/command_line.hh"
-#include "tools/standard_output.hh"
+#include "tools/cli/command_line.hh"
+#include "tools/io/standard_output.hh"
 
 // A WAV stream of 16-bit PCM on standard output, written by libsndfile, on
 // a pipe as well. libsndfile writes a header when it opens a file and

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/bitmap_font.hh"
-#include "tools/waterfall_recorder.hh"
+#include "tools/waterfall/bitmap_font.hh"
+#include "tools/waterfall/waterfall_recorder.hh"
 
 // An opaque picture: width x height pixels 0xRRGGBB, row by row, row 0 on top.
 struct Picture

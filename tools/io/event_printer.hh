@@ -5,10 +5,10 @@
 
 #include "stream/event_line.hh"
 #include "stream/stream_receiver.hh"
-#include "tools/event_json.hh"
-#include "tools/progress.hh"
-#include "tools/standard_output.hh"
-#include "tools/timestamps.hh"
+#include "tools/io/event_json.hh"
+#include "tools/cli/progress.hh"
+#include "tools/io/standard_output.hh"
+#include "tools/io/timestamps.hh"
 
 // Writes each event as soon as it comes, as an event line (with a time in
 // front when asked) or as a JSON object, one per line, and flushes it for

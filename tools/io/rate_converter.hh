@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/command_line.hh"
+#include "tools/cli/command_line.hh"
 
 // Sample-rate conversion of interleaved floats with libsoxr's high-quality
 // preset (a linear-phase filter whose delay libsoxr takes out: output

@@ -5,7 +5,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "tools/command_line.hh"
+#include "tools/cli/command_line.hh"
 
 // An audio file read through libsndfile as interleaved floats, full scale
 // being ±1 whatever the file holds (16-bit samples come out as s/32768

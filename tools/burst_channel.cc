@@ -16,21 +16,21 @@
 #include <vector>
 
 #include "dsp/complex.hh"
-#include "tools/command_line.hh"
+#include "tools/cli/command_line.hh"
 #include "tools/sim/analytic.hh"
 #include "tools/sim/band_pass.hh"
 #include "tools/sim/fading.hh"
 #include "tools/sim/random.hh"
 #include "tools/sim/resampler.hh"
-#include "tools/standard_output.hh"
+#include "tools/io/standard_output.hh"
 
 namespace {
 
-const char usage[] = R"(Usage: channel [OPTION]... < in.raw > out.raw
+const char usage[] = R"(Usage: burst_channel [OPTION]... < in.raw > out.raw
 Degrades signed 16-bit little-endian mono PCM, in this order: sample clock
 offset, echo, fading, frequency offset, noise, band-pass, rounding. The input
 is processed as it comes, in blocks, and the output follows it at once, so
-channel works live between a sound card and decode_stream.
+burst_channel works live between a sound card and decode_stream.
 
   -r, --rate HZ          sample rate of the input (default 48000)
   -n, --snr DB           add white Gaussian noise: DB is the power of a signal
@@ -255,7 +255,7 @@ void send(Channel &channel)
 
 int main(int argc, char **argv)
 {
-	start_program("channel");
+	start_program("burst_channel");
 	try {
 		Settings set = parse(argc, argv);
 		Channel channel(set);
@@ -276,7 +276,7 @@ int main(int argc, char **argv)
 		send(channel);
 		if (kept) fail("standard input ends in the middle of a sample");
 		if (channel.clipped)
-			std::fprintf(stderr, "channel: %ld of %ld samples clipped at full scale\n", channel.clipped,
+			std::fprintf(stderr, "burst_channel: %ld of %ld samples clipped at full scale\n", channel.clipped,
 				     channel.written);
 	} catch (const std::bad_alloc &) {
 		fail("out of memory");
