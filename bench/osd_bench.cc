@@ -1,4 +1,5 @@
 #include "code/bch_encoder.hh"
+#include "code/bch_generator.hh"
 #include "code/bch_polynomials.hh"
 #include "code/osd.hh"
 

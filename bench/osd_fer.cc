@@ -5,6 +5,7 @@
 // -128 … 127; that is the LLR 2y/σ² scaled by 32σ².
 // Usage: osd_fer [frames per point] — prints CSV on standard output.
 #include "code/bch_encoder.hh"
+#include "code/bch_generator.hh"
 #include "code/bch_polynomials.hh"
 #include "code/osd.hh"
 

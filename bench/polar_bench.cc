@@ -33,7 +33,7 @@ void polar_decode(benchmark::State &state)
 		source.next();
 		std::copy(source.code, source.code + PolarFrames::N, code);
 	}
-	auto decoder = std::make_unique<PolarDecoder<signed char, ISA>>();
+	auto decoder = std::make_unique<CODE::PolarDecoder<signed char, ISA>>();
 	uint8_t message[PolarFrames::N / 8];
 	int n = 0, failed = 0;
 	for (auto _ : state) {

@@ -39,7 +39,7 @@ const Rate rates[] = {
 int main(int argc, char **argv)
 {
 	float scale = argc > 1 ? std::atof(argv[1]) : 3.0f;
-	auto decoder = std::make_unique<PolarDecoder<signed char>>();
+	auto decoder = std::make_unique<CODE::PolarDecoder<signed char>>();
 	std::printf("K,ebn0_db,scale,frames,failed,undetected,fer\n");
 	for (const Rate &rate : rates) {
 		for (float ebn0 = rate.first; ebn0 <= rate.last + 0.01f; ebn0 += 0.25f) {

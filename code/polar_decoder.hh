@@ -2,12 +2,15 @@
 
 #include "code/bits.hh"
 #include "code/crc.hh"
+#include "code/polar_crc.hh"
 #include "code/polar_hard_path.hh"
 #include "code/polar_list_tree.hh"
 #include "code/simd.hh"
 
 #include <algorithm>
 #include <bit>
+
+namespace CODE {
 
 template <typename TYPE, typename ISA = NativeISA>
 class PolarDecoder;
@@ -21,16 +24,16 @@ class PolarDecoder<signed char, ISA>
 {
 	using VEC = SIMD<signed char, 16, ISA>;
 	using MAP = SIMD<unsigned char, 16, ISA>;
-	using TREE = CODE::PolarListTree<VEC, 10>;
+	using TREE = PolarListTree<VEC, 10>;
 	static constexpr int N = 2048, LANES = 16, MAX_INFO = 1392;
 
-	CODE::CRC<unsigned int> crc{0x8F6E37A0};
+	CRC<unsigned int> crc{polar_crc_polynomial};
 	VEC soft[2 * N];
 	VEC hard[N];
 	MAP maps[N];
 	VEC mesg[MAX_INFO];
 	VEC codeword[N];
-	CODE::PolarHardPath<ISA> hard_path;
+	PolarHardPath<ISA> hard_path;
 
 	// Calls f(position, k) for the k-th information position, k = 0, 1, ...
 	// Walks set bits rather than testing every position: the frozen pattern
@@ -49,7 +52,6 @@ class PolarDecoder<signed char, ISA>
 		for_each_information_position(frozen, [this](int j, int k) { codeword[j] = mesg[k]; });
 		// The stages of the transform commute; doing them three and then two
 		// at a time saves loads and stores.
-		using CODE::polar_xor;
 		for (int b = 0; b < N; b += 8) {
 			VEC *c = codeword + b;
 			for (int i = 0; i < 8; i += 2) c[i] = polar_xor(c[i], c[i + 1]);
@@ -86,7 +88,7 @@ class PolarDecoder<signed char, ISA>
 		for_each_information_position(frozen, [&](int j, int k) {
 			if (k >= K) return;
 			bool b = bit(j, k);
-			CODE::set_le_bit(message, k, b);
+			set_le_bit(message, k, b);
 			flips += b != (code[j] < 0);
 		});
 		return flips;
@@ -123,10 +125,10 @@ public:
 		for (int i = 0; i < N; ++i) soft[N + i] = VEC::dup(code[i]);
 
 		constexpr int H = N / 2;
-		for (int i = 0; i < H; ++i) soft[H + i] = CODE::polar_f(soft[N + i], soft[N + H + i]);
+		for (int i = 0; i < H; ++i) soft[H + i] = polar_f(soft[N + i], soft[N + H + i]);
 		MAP map1 = TREE::decode(metric, mesg, maps, &count, hard, soft, frozen);
 		for (int i = 0; i < H; ++i)
-			soft[H + i] = CODE::polar_g(vshuf(soft[N + i], map1), vshuf(soft[N + H + i], map1), hard[i]);
+			soft[H + i] = polar_g(vshuf(soft[N + i], map1), vshuf(soft[N + H + i], map1), hard[i]);
 		TREE::decode(metric, mesg, maps, &count, hard + H, soft, frozen + H / 32);
 		// The top node's own code bits are not needed: the code word is
 		// re-encoded below from the traced-back decisions.
@@ -151,3 +153,5 @@ public:
 		return -1;
 	}
 };
+
+}

@@ -2,6 +2,7 @@
 
 #include "code/bits.hh"
 #include "code/crc.hh"
+#include "code/polar_crc.hh"
 
 namespace CODE {
 
@@ -12,7 +13,7 @@ namespace CODE {
 class PolarEncoder
 {
 	static constexpr int N = 2048;
-	CRC<unsigned int> crc{0x8F6E37A0};
+	CRC<unsigned int> crc{polar_crc_polynomial};
 	unsigned char bits[N];
 
 	static bool is_frozen(const unsigned int *frozen, int i) { return (frozen[i / 32] >> (i % 32)) & 1; }

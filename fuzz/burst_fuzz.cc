@@ -70,7 +70,7 @@ void run(ByteReader &in)
 	int tail_byte = in.byte();
 	int tail = tail_byte < 200 ? 5 * ext : (tail_byte - 200) * ext / 8;
 	uint8_t payload[170] = {};
-	in.bytes(payload, payload_bytes(mode));
+	in.bytes(payload, Air::payload_bytes(mode));
 
 	int length = (*encoder)(burst.data(), payload, mode, call, freq);
 	int width = channel ? 2 : 1;
@@ -98,7 +98,7 @@ void run(ByteReader &in)
 	bool edited = apply_edits(in, values);
 	auto events = drive_receiver(RATE, M, channel, values.data(), values.size() / width);
 
-	bool payload_mode = payload_bytes(mode) > 0;
+	bool payload_mode = Air::payload_bytes(mode) > 0;
 	std::string text(reinterpret_cast<const char *>(payload), strnlen(reinterpret_cast<const char *>(payload), 170));
 	for (const CheckedEvent &e : events)
 		if (e.status == STATUS_DONE && e.flips >= 0) ASSERT(payload_mode && e.payload == text);

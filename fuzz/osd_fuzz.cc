@@ -11,6 +11,7 @@
 #include "fuzz/byte_reader.hh"
 #include "code/assert.hh"
 #include "code/bch_encoder.hh"
+#include "code/bch_generator.hh"
 #include "code/bch_polynomials.hh"
 #include "code/osd.hh"
 

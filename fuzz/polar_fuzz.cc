@@ -32,7 +32,7 @@ bool frozen_at(const unsigned *frozen, int j) { return (frozen[j / 32] >> (j % 3
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-	static PolarDecoder<signed char> decode;
+	static CODE::PolarDecoder<signed char> decode;
 	static CODE::PolarEncoder encode;
 	ByteReader in(data, size);
 	int head = in.byte();

@@ -10,6 +10,7 @@
 #include "dsp/inverse_chebyshev.hh"
 #include "dsp/kaiser.hh"
 #include "dsp/low_pass.hh"
+#include "modem/air_interface.hh"
 #include "modem/schmidl_cox.hh"
 #include "modem/sync_sequence.hh"
 
@@ -29,7 +30,8 @@ class AudioBandSynchronizer
 
 public:
 	static constexpr int factor = RATE / 8000; // input samples per sample here
-	static constexpr int symbol_length = 1280, guard_length = 160, extended_length = symbol_length + guard_length;
+	static constexpr int symbol_length = Air::symbol_length(8000), guard_length = Air::guard_length(8000);
+	static constexpr int extended_length = symbol_length + guard_length;
 	static constexpr int history_length = 4 * extended_length;
 	static constexpr int input_history = factor * history_length;
 

@@ -4,9 +4,8 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 
-#include "code/bits.hh"
-#include "code/crc.hh"
 #include "dsp/coeffs.hh"
 #include "dsp/complex.hh"
 #include "dsp/dc_blocker.hh"
@@ -17,17 +16,14 @@
 #include "dsp/oscillator.hh"
 #include "dsp/theil_sen.hh"
 #include "code/assert.hh"
-#include "code/bch_polynomials.hh"
-#include "modem/audio_band_synchronizer.hh"
-#include "modem/call_sign.hh"
-#include "modem/decoder_interface.hh"
-#include "modem/demodulator.hh"
-#include "modem/constellation.hh"
-#include "modem/enhanced_demodulator.hh"
-#include "modem/mls.hh"
 #include "code/osd.hh"
 #include "code/polar_decoder.hh"
-#include "code/polar_tables.hh"
+#include "modem/air_interface.hh"
+#include "modem/call_sign.hh"
+#include "modem/constellation.hh"
+#include "modem/decoder_interface.hh"
+#include "modem/metadata.hh"
+#include "modem/reference_demodulation.hh"
 #include "modem/schmidl_cox.hh"
 #include "modem/soft_bits.hh"
 #include "modem/spectrum.hh"
@@ -35,9 +31,12 @@
 #include "modem/xorshift.hh"
 
 // One receiver variant: RATE 8000 or 48000 Hz, mapping M of 2, 4 or 8 points.
+// Extension is what the receiver adds to the reference demodulation:
+// ReferenceDemodulation adds nothing, EnhancedDemodulation a second preamble
+// search and its own soft values (see there for what it must provide).
 // Every table and buffer lives inside the object, built by the constructor;
 // nothing is allocated while samples flow.
-template <int RATE, int M>
+template <int RATE, int M, class Extension = ReferenceDemodulation>
 class Decoder final : public DecoderInterface
 {
 	static_assert(RATE == 8000 || RATE == 48000, "unsupported sample rate");
@@ -45,20 +44,19 @@ class Decoder final : public DecoderInterface
 	typedef DSP::Complex<float> cmplx;
 
 public:
-	static constexpr int symbol_length = RATE * 4 / 25; // 6.25 Hz carrier spacing
-	static constexpr int guard_length = symbol_length / 8;
-	static constexpr int extended_length = symbol_length + guard_length; // 180 ms
+	static constexpr int symbol_length = Air::symbol_length(RATE);
+	static constexpr int guard_length = Air::guard_length(RATE);
+	static constexpr int extended_length = Air::extended_length(RATE);
 	static constexpr int history_length = 4 * extended_length;
 	static constexpr int spectrum_length = extended_length / 2;
 	static constexpr int hilbert_taps = RATE == 8000 ? 33 : 197;
 	static constexpr int mod_bits = Constellation<M>::bits;
-	static constexpr int symbol_count = M == 2 ? 8 : 4;
-	static constexpr int carrier_count = 256;
-	static constexpr int code_length = 2048;
-	static constexpr int payload_bytes = 170;
+	static constexpr int symbol_count = Air::data_symbols(M);
+	static constexpr int carrier_count = Air::carrier_count;
+	static constexpr int code_length = Air::code_length;
+	static constexpr int payload_bytes = Air::max_payload_bytes;
 
-	explicit Decoder(Demodulator demodulator = Demodulator::reference)
-	    : correlator(sync_sequence<symbol_length / 2>().data()), crc16(0xA8F4), demodulator(demodulator)
+	Decoder() : correlator(sync_sequence<symbol_length / 2>().data())
 	{
 		for (int i = 0; i < 2 * history_length; ++i) input_ring[i] = 0;
 		for (int i = 0; i < extended_length; ++i) time_buffer[i] = 0;
@@ -116,33 +114,21 @@ public:
 
 	void staged(float *cfo, int *mode_out, unsigned char *call) final
 	{
-		// RATE / 2pi: radians per sample to Hz.
-		*cfo = staged_cfo * (RATE == 8000 ? 1273.2395f : 7639.437f);
+		constexpr float hz_per_radian = RATE / (2 * std::numbers::pi_v<float>); // per sample
+		*cfo = staged_cfo * hz_per_radian;
 		*mode_out = mode;
 		render_call_sign(call, call_sign);
 	}
 
 	int fetch(unsigned char *payload) final
 	{
-		int bits, bytes;
-		const unsigned *frozen;
-		switch (payload_mode) {
-		case 14: bits = 1360, bytes = 170, frozen = frozen_2048_1392; break;
-		case 15: bits = 1024, bytes = 128, frozen = frozen_2048_1056; break;
-		case 16: bits = 680, bytes = 85, frozen = frozen_2048_712; break;
-		default: return -1;
-		}
-		int result = polar(payload, code, frozen, bits);
-		// Where the enhanced demodulator's estimates fail (a noise-fitted
-		// drift, a channel that changes faster than they follow), the other
-		// drift hypothesis and then the reference's soft values get a try:
-		// the CRC tells which is right.
-		if (result < 0 && demodulator == Demodulator::enhanced && symbol_number >= symbol_count) {
-			enhanced.other_drift();
-			enhanced.soft_bits(code);
-			result = polar(payload, code, frozen, bits);
-			if (result < 0) result = polar(payload, reference_code, frozen, bits);
-		}
+		const Air::PayloadMode *m = Air::payload_mode(payload_mode);
+		if (!m) return -1;
+		const int bytes = m->bytes;
+		auto decode = [&](const int8_t *soft) { return polar(payload, soft, m->frozen, 8 * bytes); };
+		int result = decode(code);
+		// The CRC tells whether another try of the extension's is right.
+		if (result < 0 && symbol_number >= symbol_count) result = extension.retry(decode);
 		// The all-zero word passes the CRC, which starts from zero: it is
 		// what a transmitter stuck on one symbol sends, never a message.
 		if (result >= 0 && std::all_of(payload, payload + bytes, [](unsigned char b) { return !b; })) result = -1;
@@ -158,7 +144,7 @@ public:
 	{
 		forget_burst();
 		correlator.realign(history());
-		if (demodulator == Demodulator::enhanced) band.realign();
+		extension.realign();
 	}
 
 	// The newest history_length analytic samples, oldest first.
@@ -166,7 +152,6 @@ public:
 
 private:
 	static constexpr int chunk_length = 64;
-	static constexpr uint64_t max_call_sign = 129961739795076; // 37^9 - 1: nine characters of base 37
 
 	// Symbols of a clean burst agree with their constellation points so well
 	// that the scale would put nearly every soft value at the 8-bit limit,
@@ -180,20 +165,6 @@ private:
 
 	// Tables that never change are built once per process, on first use, and
 	// shared by every receiver: a replaced receiver does not pay for them.
-	static const int8_t *generator_matrix()
-	{
-		static const struct Matrix
-		{
-			int8_t rows[71 * 255];
-			Matrix()
-			{
-				CODE::BoseChaudhuriHocquenghemGenerator<255, 71>::matrix(rows, true,
-											 CODE::bch_255_71_minimal_polynomials);
-			}
-		} matrix;
-		return matrix.rows;
-	}
-
 	// The spectrum's analysis window: Hann times a 6.25 Hz low-pass.
 	static const float *spectrum_taps()
 	{
@@ -257,20 +228,17 @@ private:
 		if (++ring_pos1 == 2 * history_length) ring_pos1 = 0;
 		const cmplx *view = input_ring + std::min(ring_pos0, ring_pos1);
 		if (correlator(view)) found(correlator.symbol_pos, correlator.cfo_rad);
-		if (demodulator == Demodulator::enhanced && band(view)) found(band.symbol_pos, band.cfo_rad);
+		int symbol_pos;
+		float cfo_rad;
+		if (extension.search(view, symbol_pos, cfo_rad)) found(symbol_pos, cfo_rad);
 		++heard;
 		if (++period_count == extended_length) window = view;
 	}
 
-	// A detection at symbol_pos of this sample's view. With two searches, a
-	// burst that both find is taken from the first.
+	// A detection at symbol_pos of this sample's view.
 	void found(int symbol_pos, float cfo_rad)
 	{
-		if (demodulator == Demodulator::enhanced) {
-			int64_t at = heard + symbol_pos;
-			if (std::abs(at - last_found) <= guard_length) return;
-			last_found = at;
-		}
+		if (!extension.first_sighting(heard + symbol_pos)) return;
 		sync_found = true;
 		sync_position = period_count + symbol_pos;
 		sync_cfo = cfo_rad;
@@ -290,10 +258,8 @@ private:
 		cmplx delta(std::cos(staged_cfo), -std::sin(staged_cfo));
 		correct(staged_position, cmplx(1, 0), delta, symbol_length);
 		fft(freq_buffer, time_buffer);
-		MLS scrambler(0x12B);
-		for (int c = -127; c < carrier_count / 2; ++c)
-			if (scrambler()) freq_buffer[bin(c)] *= -1.f;
-		for (int k = 0; k < 255; ++k) {
+		for_each_scrambled_carrier([this](int k) { freq_buffer[bin(k - 128)] *= -1.f; });
+		for (int k = 0; k < Air::bch_length; ++k) {
 			cmplx a = freq_buffer[bin(k - 128)], b = freq_buffer[bin(k - 127)];
 			float power = norm(a);
 			meta_soft[k] = 0;
@@ -301,21 +267,14 @@ private:
 			cmplx ratio = b * conj(a) / power;
 			if (norm(ratio) <= 10) meta_soft[k] = quantize_soft(64 * ratio.re);
 		}
-		if (!osd(meta_bits, meta_soft, generator_matrix())) return STATUS_FAIL;
-		uint64_t meta = 0;
-		for (int k = 0; k < 55; ++k) meta |= uint64_t(CODE::get_be_bit(meta_bits, k)) << k;
-		unsigned received = 0;
-		for (int k = 0; k < 16; ++k) received |= unsigned(CODE::get_be_bit(meta_bits, 55 + k)) << k;
-		crc16.reset(0);
-		if (crc16(uint64_t(meta << 9)) != received) return STATUS_FAIL;
-		mode = meta & 255;
-		call_sign = meta >> 8;
-		if (mode != 0 && (mode < 14 || mode > 16)) return STATUS_NOPE;
-		if (call_sign - 1 >= max_call_sign) {
+		if (!osd(meta_bits, meta_soft, metadata_generator())) return STATUS_FAIL;
+		if (!read_metadata(meta_bits, mode, call_sign)) return STATUS_FAIL;
+		if (mode != Air::ping_mode && !Air::payload_mode(mode)) return STATUS_NOPE;
+		if (call_sign - 1 >= call_sign_limit - 1) {
 			call_sign = 0;
 			return STATUS_NOPE;
 		}
-		if (mode == 0) return STATUS_PING;
+		if (mode == Air::ping_mode) return STATUS_PING;
 		payload_mode = mode;
 		phasor_delta = delta;
 		symbol_number = -1;
@@ -330,7 +289,7 @@ private:
 		phasor = correct(symbol_position, phasor, phasor_delta, extended_length);
 		fft(freq_buffer, time_buffer);
 		if (symbol_number >= 0) demodulate();
-		if (demodulator == Demodulator::enhanced) enhanced_symbol();
+		if (extension.wants_symbols) extension_symbol();
 		++symbol_number;
 		for (int k = 0; k < carrier_count; ++k) prev_carriers[k] = freq_buffer[bin(k - 128)];
 	}
@@ -371,28 +330,20 @@ private:
 		}
 	}
 
-	// The metadata symbol starts the burst with its values known from the
-	// decoded word; every data symbol adds its soft values, and the last one
-	// completes the code word.
-	void enhanced_symbol()
+	// The extension's view of the burst: the metadata symbol with its values
+	// known from the decoded word, then every data symbol; after the last one
+	// it may replace the soft values.
+	void extension_symbol()
 	{
 		for (int k = 0; k < carrier_count; ++k) carriers[k] = freq_buffer[bin(k - 128)];
 		if (symbol_number < 0) {
 			float known[carrier_count];
-			MLS scrambler(0x12B);
-			float value = known[0] = 1;
-			for (int k = 1; k < carrier_count; ++k) {
-				if (CODE::get_be_bit(meta_bits, k - 1)) value = -value;
-				known[k] = scrambler() ? -value : value;
-			}
-			enhanced.start(carriers, known);
+			metadata_carriers(known, meta_bits);
+			extension.metadata(carriers, known);
 			return;
 		}
-		enhanced.symbol(symbol_number, carriers);
-		if (symbol_number < symbol_count - 1) return;
-		enhanced.finish(symbol_count);
-		std::copy(code, code + code_length, reference_code);
-		enhanced.soft_bits(code);
+		extension.symbol(symbol_number, carriers);
+		if (symbol_number == symbol_count - 1) extension.finish(code);
 	}
 
 	// Levels of the extended_length samples at window offset, folded to half
@@ -410,7 +361,7 @@ private:
 	DSP::FastFourierTransform<symbol_length, cmplx, -1> fft;
 	DSP::FastFourierTransform<spectrum_length, cmplx, -1> spectrum_fft;
 	SchmidlCox<float, cmplx, extended_length, symbol_length / 2, guard_length> correlator;
-	AudioBandSynchronizer<RATE> band; // the enhanced receiver's second search
+	[[no_unique_address]] typename Extension::template Part<RATE, M> extension;
 	DSP::DCBlocker<float> dc_blocker;
 	DSP::Hilbert<float, hilbert_taps> hilbert;
 	cmplx analytic[chunk_length]; // a member: a local array would be zeroed on every chunk
@@ -418,17 +369,14 @@ private:
 	int ring_pos0 = 0, ring_pos1 = history_length;
 	DSP::TheilSenEstimator<float, carrier_count> tse;
 	cmplx phasor, phasor_delta;
-	CODE::CRC<unsigned short> crc16;
-	CODE::OrderedStatisticsDecoder<255, 71, 2> osd;
-	PolarDecoder<signed char> polar;
+	CODE::OrderedStatisticsDecoder<Air::bch_length, Air::bch_message, 2> osd;
+	CODE::PolarDecoder<signed char> polar;
 	cmplx time_buffer[extended_length], freq_buffer[symbol_length];
 	cmplx prev_carriers[carrier_count], carriers[carrier_count];
 	float levels[SpectrumImage::width];
 	float carrier_index[carrier_count], phase_error[carrier_count];
-	int8_t code[code_length], reference_code[code_length];
-	Demodulator demodulator;
-	EnhancedDemodulator<M> enhanced;
-	int8_t meta_soft[255];
+	int8_t code[code_length];
+	int8_t meta_soft[Air::bch_length];
 	uint8_t meta_bits[32];
 	// The burst: set by forget_burst().
 	int symbol_number, symbol_position, staged_position, mode, payload_mode;
@@ -439,7 +387,7 @@ private:
 	int sync_position = 0, period_count = 0;
 	float sync_cfo = 0;
 	bool sync_found = false;
-	int64_t heard = 0, last_found = -extended_length; // input samples
+	int64_t heard = 0; // input samples before this one
 	// Points at the zeroed ring until the first period ends, so that an early
 	// spectrum() reads silence instead of an undefined pointer.
 	const cmplx *window = input_ring;

@@ -2,42 +2,16 @@
 
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 
-#include "code/bits.hh"
-#include "code/crc.hh"
+#include "code/polar_encoder.hh"
 #include "dsp/complex.hh"
 #include "dsp/fft.hh"
-#include "code/bch_encoder.hh"
-#include "code/bch_polynomials.hh"
+#include "modem/air_interface.hh"
 #include "modem/constellation.hh"
+#include "modem/metadata.hh"
 #include "modem/mls.hh"
-#include "code/osd.hh"
-#include "code/polar_encoder.hh"
-#include "code/polar_tables.hh"
 #include "modem/xorshift.hh"
-
-// Payload bytes a burst of the given mode carries: 170, 128 or 85 for modes
-// 14, 15 and 16; 0 for every other mode (a ping, or a mode sent for testing).
-inline constexpr int payload_bytes(int mode)
-{
-	switch (mode) {
-	case 14: return 170;
-	case 15: return 128;
-	case 16: return 85;
-	}
-	return 0;
-}
-
-// Frozen-bit table of a payload mode; nullptr for the others.
-inline constexpr const unsigned int *payload_frozen(int mode)
-{
-	switch (mode) {
-	case 14: return frozen_2048_1392;
-	case 15: return frozen_2048_1056;
-	case 16: return frozen_2048_712;
-	}
-	return nullptr;
-}
 
 // Modulator of one burst for the receiver variant RATE (8000 or 48000 Hz)
 // and mapping M (2, 4 or 8), as complex baseband moved to a centre frequency.
@@ -67,30 +41,25 @@ class Encoder
 	static_assert(RATE == 8000 || RATE == 48000);
 
 public:
-	static constexpr int symbol_length = RATE * 4 / 25; // 6.25 Hz carrier spacing
-	static constexpr int guard_length = RATE / 50;
-	static constexpr int extended_length = symbol_length + guard_length; // 180 ms
-	static constexpr int carrier_count = 256;                             // carriers -128 … 127
+	static constexpr int symbol_length = Air::symbol_length(RATE);
+	static constexpr int guard_length = Air::guard_length(RATE);
+	static constexpr int extended_length = Air::extended_length(RATE);
+	static constexpr int carrier_count = Air::carrier_count;
 	static constexpr int mod_bits = Constellation<M>::bits;
-	static constexpr int symbol_count = M == 2 ? 8 : 4;
-	static constexpr int code_length = 2048;
+	static constexpr int symbol_count = Air::data_symbols(M);
+	static constexpr int code_length = Air::code_length;
 	static constexpr int max_burst_length = (2 + symbol_count) * extended_length;
-	static constexpr float carrier_spacing = 6.25f; // Hz
+	static constexpr float carrier_spacing = Air::carrier_spacing;
 
 	// Samples of a burst of the given mode.
 	static constexpr int burst_length(int mode)
 	{
-		return (payload_bytes(mode) ? 2 + symbol_count : 2) * extended_length;
+		return (Air::payload_bytes(mode) ? 2 + symbol_count : 2) * extended_length;
 	}
 
 	// Lowest and highest carrier offsets from the centre frequency, in Hz.
-	static constexpr double lowest_offset = -800, highest_offset = 127 * 6.25;
-
-	Encoder()
-	{
-		CODE::BoseChaudhuriHocquenghemGenerator<255, 71>::matrix(genmat, true,
-									 CODE::bch_255_71_minimal_polynomials);
-	}
+	static constexpr double lowest_offset = -128 * Air::carrier_spacing;
+	static constexpr double highest_offset = 127 * Air::carrier_spacing;
 
 	// Writes burst_length(mode) samples to out. payload holds payload_bytes(mode)
 	// bytes before whitening and is not read for other modes; call_sign is the
@@ -103,7 +72,7 @@ public:
 		length += extended_length;
 		metadata_symbol(out + length, mode, call_sign);
 		length += extended_length;
-		if (payload_bytes(mode)) {
+		if (Air::payload_bytes(mode)) {
 			encode_payload(payload, mode);
 			for (int s = 0; s < symbol_count; ++s, length += extended_length)
 				data_symbol(out + length, s);
@@ -118,13 +87,11 @@ public:
 private:
 	static constexpr int half_length = symbol_length / 2;
 	static constexpr float carrier_level = 1.f / 16;
-	static constexpr float sync_level = 0.088388346f; // √2/16
+	static constexpr float sync_level = std::numbers::sqrt2_v<float> / 16;
 
 	DSP::FastFourierTransform<symbol_length, DSP::Complex<float>, 1> bwd;
 	DSP::FastFourierTransform<half_length, DSP::Complex<float>, 1> half_bwd;
-	CODE::CRC<unsigned short> crc16{0xA8F4};
 	CODE::PolarEncoder polar;
-	int8_t genmat[71 * 255];
 	signed char codeword[code_length];
 	DSP::Complex<float> freq_buffer[symbol_length];
 	DSP::Complex<float> block[symbol_length];
@@ -145,7 +112,7 @@ private:
 	void synchronization_symbol(DSP::Complex<float> *out)
 	{
 		for (int i = 0; i < half_length; ++i) freq_buffer[i] = 0;
-		MLS seq(0x89);
+		MLS seq(Air::sync_polynomial);
 		float value = sync_level;
 		freq_buffer[bin(-64, half_length)] = value;
 		for (int c = -63; c <= 63; ++c) {
@@ -157,37 +124,26 @@ private:
 		extend(out);
 	}
 
-	// The BCH code word of mode + 256·call_sign and its CRC-16, each bit the
-	// ratio of a carrier to its lower neighbour, from carrier -128 upward,
-	// then scrambled on carriers -127 … 127.
+	// The metadata code word, each bit the ratio of a carrier to its lower
+	// neighbour, scrambled.
 	void metadata_symbol(DSP::Complex<float> *out, int mode, uint64_t call_sign)
 	{
-		uint64_t meta = uint64_t(mode & 255) | (call_sign << 8);
-		meta &= (uint64_t(1) << 55) - 1;
-		crc16.reset(0);
-		unsigned short crc = crc16(uint64_t(meta << 9));
-		uint8_t message[9] = {}, code[32] = {};
-		for (int k = 0; k < 55; ++k) CODE::set_be_bit(message, k, (meta >> k) & 1);
-		for (int k = 0; k < 16; ++k) CODE::set_be_bit(message, 55 + k, (crc >> k) & 1);
-		CODE::bch_encode(code, message, genmat);
-		MLS scrambler(0x12B);
-		float value = 1;
-		carriers[0] = value;
-		for (int k = 1; k < carrier_count; ++k) {
-			if (CODE::get_be_bit(code, k - 1)) value = -value;
-			carriers[k] = scrambler() ? -value : value;
-		}
+		uint8_t code[32] = {};
+		metadata_code_word(code, mode, call_sign);
+		float values[carrier_count];
+		metadata_carriers(values, code);
+		for (int k = 0; k < carrier_count; ++k) carriers[k] = values[k];
 		modulate(out);
 	}
 
 	// Whitened payload, polar encoded with the mode's table.
 	void encode_payload(const uint8_t *payload, int mode)
 	{
-		int bytes = payload_bytes(mode);
-		uint8_t message[170];
+		const Air::PayloadMode &m = *Air::payload_mode(mode);
+		uint8_t message[Air::max_payload_bytes];
 		Xorshift32 whitening;
-		for (int i = 0; i < bytes; ++i) message[i] = payload[i] ^ whitening();
-		polar(codeword, message, payload_frozen(mode), 8 * bytes);
+		for (int i = 0; i < m.bytes; ++i) message[i] = payload[i] ^ whitening();
+		polar(codeword, message, m.frozen, 8 * m.bytes);
 	}
 
 	// Data symbol s: every carrier is the previous symbol's times the point of
@@ -218,7 +174,7 @@ private:
 	{
 		for (int n = 0; n < length; ++n) {
 			double turns = std::fmod(freq * n, double(RATE)) / RATE;
-			double phase = 6.283185307179586 * turns;
+			double phase = 2 * std::numbers::pi * turns;
 			out[n] *= DSP::Complex<float>(float(std::cos(phase)), float(std::sin(phase)));
 		}
 	}

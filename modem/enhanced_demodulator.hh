@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "dsp/complex.hh"
+#include "modem/air_interface.hh"
 #include "modem/constellation.hh"
 #include "modem/soft_bits.hh"
 
@@ -36,8 +37,8 @@ class EnhancedDemodulator
 	typedef Constellation<M> map;
 
 public:
-	static constexpr int carrier_count = 256, bits = map::bits;
-	static constexpr int code_length = 2048;
+	static constexpr int carrier_count = Air::carrier_count, bits = map::bits;
+	static constexpr int code_length = Air::code_length;
 	// Carriers on each side averaged into a channel estimate at most: 65
 	// carriers span 406 Hz, where a flat channel keeps little of the noise.
 	static constexpr int widest = 32;
@@ -130,7 +131,7 @@ public:
 		demodulate(symbols);
 	}
 
-	static constexpr int symbol_count = M == 2 ? 8 : 4;
+	static constexpr int symbol_count = Air::data_symbols(M);
 
 private:
 	// Radians per carrier and symbol: a clock offset of 2000 ppm.

@@ -1,6 +1,6 @@
 #include "code/bch_encoder.hh"
+#include "code/bch_generator.hh"
 #include "code/bch_polynomials.hh"
-#include "code/osd.hh"
 
 #include <gtest/gtest.h>
 

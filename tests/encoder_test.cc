@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "code/bch_encoder.hh"
+#include "code/bch_generator.hh"
 #include "code/bch_polynomials.hh"
 #include "code/bits.hh"
-#include "code/osd.hh"
 #include "code/crc.hh"
 #include "dsp/fft.hh"
 #include "modem/mls.hh"
@@ -166,7 +166,7 @@ TYPED_TEST(EncoderTest, DataCarriersCarryPolarCodeWord)
 		for (int h = 1; h < 2048; h *= 2)
 			for (int b = 0; b < 2048; b += 2 * h)
 				for (int i = b; i < b + h; ++i) u[i] ^= u[i + h];
-		const unsigned *frozen = payload_frozen(mode);
+		const unsigned *frozen = Air::payload_mode(mode)->frozen;
 		std::vector<int> info;
 		for (int i = 0; i < 2048; ++i)
 			if ((frozen[i / 32] >> (i % 32)) & 1)
@@ -174,7 +174,7 @@ TYPED_TEST(EncoderTest, DataCarriersCarryPolarCodeWord)
 			else
 				info.push_back(i);
 		// Systematic: whitened payload bits, then their CRC-32, on the information positions.
-		int K = 8 * payload_bytes(mode);
+		int K = 8 * Air::payload_bytes(mode);
 		ASSERT_EQ(int(info.size()), K + 32);
 		Xorshift32 whitening;
 		CODE::CRC<unsigned int> crc32(0x8F6E37A0);

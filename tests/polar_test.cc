@@ -123,8 +123,8 @@ protected:
 
 	int decode(bool portable, Bytes &message, const Soft &code) const
 	{
-		static PolarDecoder<signed char> native;
-		static PolarDecoder<signed char, PortableISA> lanes;
+		static CODE::PolarDecoder<signed char> native;
+		static CODE::PolarDecoder<signed char, PortableISA> lanes;
 		if (portable) return lanes(message.data(), code.data(), rate.frozen, K);
 		return native(message.data(), code.data(), rate.frozen, K);
 	}
@@ -197,7 +197,7 @@ TEST_P(Polar, NoisyFramesMatchTheStoredCurve)
 TEST_P(Polar, HardPathAnswersAsTheList)
 {
 	rng.seed(6);
-	static PolarDecoder<signed char> decoder;
+	static CODE::PolarDecoder<signed char> decoder;
 	static CODE::PolarHardPath<> hard_path;
 	int alone = 0, refused = 0;
 	for (int t = 0; t < 300; ++t) {

@@ -221,7 +221,7 @@ bool blank(const std::string &line) { return line.find_first_not_of(" \t") == st
 
 std::vector<std::string> payloads(const Settings &set)
 {
-	if (set.mode >= 0 && !payload_bytes(set.mode)) {
+	if (set.mode >= 0 && !Air::payload_bytes(set.mode)) {
 		if (set.has_text || set.lines)
 			fail("mode " + std::to_string(set.mode) + " carries no payload: drop --text and --lines");
 		return {""};
@@ -249,7 +249,7 @@ std::vector<std::string> payloads(const Settings &set)
 		list.push_back(input);
 	}
 	for (size_t i = 0; i < list.size(); ++i) {
-		size_t limit = set.mode >= 0 ? payload_bytes(set.mode) : 170;
+		size_t limit = set.mode >= 0 ? Air::payload_bytes(set.mode) : Air::max_payload_bytes;
 		if (list[i].size() > limit) {
 			std::string where = set.lines ? "line " + std::to_string(line_numbers[i]) + ": " : "";
 			std::string mode = set.mode >= 0 ? "mode " + std::to_string(set.mode) : "any mode";

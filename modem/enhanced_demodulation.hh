@@ -1,0 +1,82 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+#include "dsp/complex.hh"
+#include "modem/air_interface.hh"
+#include "modem/audio_band_synchronizer.hh"
+#include "modem/enhanced_demodulator.hh"
+
+// What a receiver of the enhanced demodulation adds to the reference: a
+// second preamble search on the audio band, and soft values from a channel
+// estimate instead of the previous symbol, with the reference's kept as a
+// last try.
+struct EnhancedDemodulation
+{
+	template <int RATE, int M>
+	class Part
+	{
+		typedef DSP::Complex<float> cmplx;
+
+	public:
+		static constexpr bool wants_symbols = true;
+
+		// The audio-band search on view, the receiver's newest history after
+		// each sample: true with the detection's position in view and its
+		// offset in radians per sample.
+		bool search(const cmplx *view, int &symbol_pos, float &cfo_rad)
+		{
+			if (!band(view)) return false;
+			symbol_pos = band.symbol_pos;
+			cfo_rad = band.cfo_rad;
+			return true;
+		}
+
+		// Whether a detection at input sample at is a burst not yet found:
+		// with two searches, a burst that both find is taken from the first.
+		bool first_sighting(int64_t at)
+		{
+			if (std::abs(at - last_found) <= Air::guard_length(RATE)) return false;
+			last_found = at;
+			return true;
+		}
+
+		void realign() { band.realign(); }
+
+		// carriers: the metadata symbol's -128 … 127; known: their values, ±1.
+		void metadata(const cmplx *carriers, const float *known) { demodulator.start(carriers, known); }
+
+		void symbol(int s, const cmplx *carriers) { demodulator.symbol(s, carriers); }
+
+		// After the last data symbol: code holds the reference's soft values,
+		// kept for the last try, and gets the enhanced ones.
+		void finish(int8_t *code)
+		{
+			demodulator.finish(Air::data_symbols(M));
+			std::copy(code, code + Air::code_length, reference_code);
+			demodulator.soft_bits(code);
+		}
+
+		// When the payload fails its CRC: the other drift hypothesis (a
+		// drift fitted to noise, or one missed), then the reference's soft
+		// values, where the channel changes faster than the estimates follow.
+		// decode(soft) returns the corrected bits, or -1.
+		template <typename Decode>
+		int retry(Decode &&decode)
+		{
+			int8_t soft[Air::code_length];
+			demodulator.other_drift();
+			demodulator.soft_bits(soft);
+			int result = decode(soft);
+			return result >= 0 ? result : decode(reference_code);
+		}
+
+	private:
+		AudioBandSynchronizer<RATE> band;
+		EnhancedDemodulator<M> demodulator;
+		int8_t reference_code[Air::code_length];
+		int64_t last_found = -Air::extended_length(RATE); // input samples
+	};
+};
