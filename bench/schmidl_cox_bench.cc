@@ -13,6 +13,7 @@
 #include "modem/schmidl_cox.hh"
 #include "modem/xorshift.hh"
 #include "testing/plain_sync.hh"
+#include <numbers>
 #include <benchmark/benchmark.h>
 #include <cmath>
 #include <memory>
@@ -25,7 +26,7 @@ using cmplx = DSP::Complex<float>;
 float gauss(Xorshift32 &rng)
 {
 	double u = (rng() + 1.0) * 0x1p-32, v = rng() * 0x1p-32;
-	return float(std::sqrt(-2 * std::log(u)) * std::cos(2 * M_PI * v));
+	return float(std::sqrt(-2 * std::log(u)) * std::cos(2 * std::numbers::pi * v));
 }
 
 template <int RATE, int S, int L, int G>
@@ -66,7 +67,7 @@ struct Instance
 			for (int sym = 1; sym <= 8; ++sym) {
 				std::fill(freq.begin(), freq.end(), cmplx());
 				for (int c = -128; c < 128; ++c) {
-					double ph = 2 * M_PI * (rng() & 3) / 4;
+					double ph = 2 * std::numbers::pi * (rng() & 3) / 4;
 					freq[(c + 2 * L) % (2 * L)] =
 					    cmplx(float(std::cos(ph)), float(std::sin(ph)));
 				}
@@ -76,7 +77,7 @@ struct Instance
 					out[s0 + t] += full[(t + 2 * L - G) % (2 * L)] / std::sqrt(256.f);
 			}
 			for (int t = start; t < start + 9 * (2 * L + G); ++t) {
-				double ph = 2 * M_PI * std::fmod(turns * t, 1.0);
+				double ph = 2 * std::numbers::pi * std::fmod(turns * t, 1.0);
 				out[t] = out[t] * cmplx(float(std::cos(ph)), float(std::sin(ph)));
 			}
 		}

@@ -3,13 +3,13 @@
 namespace DSP {
 
 // Second-order IIR section (transposed direct form II) with real
-// coefficients, for real or complex samples: a complex signal is filtered
-// as two real ones, so an analytic signal stays analytic.
-template <typename SAMPLE>
+// coefficients of type COEFF, for real or complex samples: a complex signal
+// is filtered as two real ones, so an analytic signal stays analytic.
+template <typename SAMPLE, typename COEFF = float>
 struct Biquad
 {
 	// y = (b0 + b1 z⁻¹ + b2 z⁻²) / (1 + a1 z⁻¹ + a2 z⁻²) x
-	float b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
+	COEFF b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
 	SAMPLE s1 = SAMPLE(), s2 = SAMPLE();
 
 	SAMPLE operator()(SAMPLE x)

@@ -4,6 +4,7 @@
 #include "dsp/kaiser.hh"
 
 #include <cstring>
+#include <numbers>
 
 namespace DSP {
 
@@ -39,7 +40,7 @@ public:
 		for (int j = 0; j < K; ++j) {
 			int k = 2 * j + 1;
 			TYPE w = window(H + k, TAPS);
-			odd[j] = (w + w) / (TYPE(k) * TYPE(3.1415927f));
+			odd[j] = (w + w) / (TYPE(k) * TYPE(std::numbers::pi_v<float>));
 		}
 		mid = Kaiser<TYPE>::i0(Kaiser<TYPE>::beta) / Kaiser<TYPE>::i0(Kaiser<TYPE>::beta);
 	}

@@ -3,13 +3,14 @@
 #include "dsp/kahan.hh"
 
 #include <cmath>
+#include <numbers>
 
 namespace DSP {
 
 template <typename TYPE>
 struct Kaiser;
 
-// Kaiser window with β = 2π (the float 6.2831855).
+// Kaiser window with β = 2π.
 template <>
 struct Kaiser<float>
 {
@@ -40,7 +41,7 @@ struct Kaiser<float>
 		return i0(x) / i0(beta);
 	}
 
-	static constexpr float beta = 6.2831855f;
+	static constexpr float beta = 2 * std::numbers::pi_v<float>;
 };
 
 }

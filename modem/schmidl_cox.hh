@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <numbers>
 
 // Finds the synchronisation symbol of a burst (two identical halves of
 // SYMBOL_LEN samples behind a cyclic guard of GUARD_LEN samples, carriers
@@ -135,11 +136,11 @@ public:
 		int shift = peak_shift(correlation);
 		if (shift < 0) return false;
 		value phase = value(std::atan2(double(correlation[shift].im), double(correlation[shift].re)));
-		int rc = int(std::nearbyint(phase * value(SYMBOL_LEN) / value(6.2831855f)));
+		int rc = int(std::nearbyint(phase * value(SYMBOL_LEN) / value(2 * std::numbers::pi_v<float>)));
 		if (std::abs(rc) > half_guard) return false;
 		symbol_pos = base - rc;
 		cfo_rad = value(shift) * bin_rad - frac_cfo;
-		if (cfo_rad >= value(3.1415927f)) cfo_rad -= value(6.2831855f);
+		if (cfo_rad >= value(std::numbers::pi_v<float>)) cfo_rad -= value(2 * std::numbers::pi_v<float>);
 		return true;
 	}
 
@@ -200,7 +201,7 @@ public:
 private:
 	static constexpr value energy_floor = value(0.0001 * SYMBOL_LEN);
 	static constexpr value floor_power = energy_floor * energy_floor;
-	static constexpr value bin_rad = value(2 * 3.14159265358979323846 / SYMBOL_LEN);
+	static constexpr value bin_rad = value(2 * std::numbers::pi / SYMBOL_LEN);
 
 	// The metric of a sample needs nothing but samples that the view holds
 	// already, up to 3·SEARCH_POS − 2·SYMBOL_LEN calls ahead. So the trees

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <numbers>
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -144,7 +145,7 @@ class Oscillator
 public:
 	void tune(double freq, int rate)
 	{
-		double w = 6.283185307179586 * freq / rate;
+		double w = 2 * std::numbers::pi * freq / rate;
 		step_re = std::cos(w), step_im = std::sin(w);
 		normalize();
 	}
@@ -296,8 +297,8 @@ private:
 
 		void tune(double freq, int rate)
 		{
-			double r = std::exp(-M_PI * 100 / rate);
-			gain = 1 - r, c = 2 * r * std::cos(6.283185307179586 * freq / rate), r2 = r * r;
+			double r = std::exp(-std::numbers::pi * 100 / rate);
+			gain = 1 - r, c = 2 * r * std::cos(2 * std::numbers::pi * freq / rate), r2 = r * r;
 		}
 		double operator()(double x)
 		{
@@ -329,7 +330,7 @@ private:
 			excitation = gaussian();
 		}
 		double y = formants[0](excitation) + formants[1](excitation);
-		double envelope = silent ? 0 : loudness * std::sin(M_PI * position / syllable_length);
+		double envelope = silent ? 0 : loudness * std::sin(std::numbers::pi * position / syllable_length);
 		return 1.5 * envelope * y;
 	}
 

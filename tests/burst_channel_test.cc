@@ -1,3 +1,4 @@
+#include <numbers>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -34,7 +35,7 @@ std::vector<double> through(const std::string &args, const std::vector<double> &
 std::vector<double> tone(double freq, int rate, double seconds)
 {
 	std::vector<double> x(std::lround(seconds * rate));
-	for (size_t n = 0; n < x.size(); ++n) x[n] = 8000 * std::cos(2 * M_PI * freq * n / rate);
+	for (size_t n = 0; n < x.size(); ++n) x[n] = 8000 * std::cos(2 * std::numbers::pi * freq * n / rate);
 	return x;
 }
 
@@ -45,10 +46,10 @@ double tone_frequency(const std::vector<double> &x, double f0, int rate)
 	int block = rate / 100;
 	std::vector<std::complex<double>> z(x.size() / block);
 	for (size_t n = 0; n < z.size() * block; ++n)
-		z[n / block] += x[n] * std::polar(1.0, -2 * M_PI * std::fmod(f0 * n, rate) / rate);
+		z[n / block] += x[n] * std::polar(1.0, -2 * std::numbers::pi * std::fmod(f0 * n, rate) / rate);
 	std::complex<double> sum;
 	for (size_t k = 1; k < z.size(); ++k) sum += z[k] * std::conj(z[k - 1]);
-	return f0 + std::arg(sum) * 100 / (2 * M_PI);
+	return f0 + std::arg(sum) * 100 / (2 * std::numbers::pi);
 }
 
 // Silence in, noise out from the first sample: its power in 3 kHz is the
@@ -74,7 +75,7 @@ TEST(Channel, HumAddsSinesAtTheirLevels)
 	auto y = through("-r 8000 -l -30 -H 60:10 -H 180:4", std::vector<double>(8000));
 	for (auto [hz, db] : {std::pair{60.0, 10.0}, {180.0, 4.0}}) {
 		std::complex<double> z;
-		for (size_t n = 0; n < y.size(); ++n) z += y[n] * std::polar(1.0, -2 * M_PI * hz * n / 8000);
+		for (size_t n = 0; n < y.size(); ++n) z += y[n] * std::polar(1.0, -2 * std::numbers::pi * hz * n / 8000);
 		double rms = std::abs(z) / y.size() * std::sqrt(2.0) / 32768;
 		EXPECT_NEAR(20 * std::log10(rms), -30 + db, 0.05) << hz;
 	}

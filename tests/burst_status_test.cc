@@ -1,3 +1,4 @@
+#include <numbers>
 #include "tests/air.hh"
 
 // The receiver's statuses over whole bursts, fed as the driver feeds them but without replacing the
@@ -26,7 +27,7 @@ protected:
 		std::vector<cmplx> burst(Tx::max_burst_length);
 		int length = (*tx)(burst.data(), payload, mode, call_sign, centre);
 		for (int n = 0; garbled >= 0 && n < Tx::extended_length; ++n) {
-			double phase = 2 * M_PI * 3.125 * n / RATE;
+			double phase = 2 * std::numbers::pi * 3.125 * n / RATE;
 			burst[garbled * Tx::extended_length + n] *= cmplx(std::cos(phase), std::sin(phase));
 		}
 		int first = std::lround(start * RATE);

@@ -1,3 +1,4 @@
+#include <numbers>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -83,12 +84,12 @@ TYPED_TEST(DecoderTest, ConstantLevelDecaysOnEveryRealSelection)
 TYPED_TEST(DecoderTest, QuarterRateSineTurnsByPlusNinetyDegrees)
 {
 	std::vector<short> sine(TypeParam::symbol_length * 25 / 4);
-	for (size_t n = 0; n < sine.size(); ++n) sine[n] = std::lround(16000 * std::sin(M_PI / 2 * n + 0.3));
+	for (size_t n = 0; n < sine.size(); ++n) sine[n] = std::lround(16000 * std::sin(std::numbers::pi / 2 * n + 0.3));
 	auto d = fed<TypeParam>(sine, 0);
 	for (int age = 0; age < 100; ++age) {
 		std::complex<float> now = newest(*d, age), before = newest(*d, age + 1);
 		EXPECT_NEAR(std::abs(now), 16000.f / 32768, 1e-3);
-		EXPECT_NEAR(std::arg(now / before), M_PI / 2, 1e-3);
+		EXPECT_NEAR(std::arg(now / before), std::numbers::pi / 2, 1e-3);
 	}
 }
 

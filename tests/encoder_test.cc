@@ -1,3 +1,4 @@
+#include <numbers>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -74,7 +75,7 @@ TYPED_TEST(EncoderTest, CyclicBlocksOfUnitPowerMixedToTheCentre)
 		}
 		this->encode(mode, 777, 1234.5);
 		for (int n = 0; n < length; n += 7) {
-			cd turn = std::polar(1.0, 2 * M_PI * std::fmod(1234.5 * n, rate) / rate);
+			cd turn = std::polar(1.0, 2 * std::numbers::pi * std::fmod(1234.5 * n, rate) / rate);
 			cd moved = cd(base[n].re, base[n].im) * turn;
 			ASSERT_LT(std::abs(moved - cd(this->burst[n].re, this->burst[n].im)), 1e-5) << n;
 		}

@@ -1,6 +1,7 @@
 #include "dsp/complex.hh"
 #include "dsp/fft.hh"
 
+#include <numbers>
 #include <cmath>
 #include <complex>
 #include <gtest/gtest.h>
@@ -55,7 +56,7 @@ TYPED_TEST(Transform, MatchesDirectTransformAndRoundTrips)
 	(*this->fft)(this->out.data(), this->in.data());
 	(*this->inverse)(this->back.data(), this->out.data());
 	std::vector<std::complex<double>> w(N);
-	for (int k = 0; k < N; ++k) w[k] = std::polar(1.0, TestFixture::sign * 2 * M_PI * k / N);
+	for (int k = 0; k < N; ++k) w[k] = std::polar(1.0, TestFixture::sign * 2 * std::numbers::pi * k / N);
 	for (int k = 0; k < N; ++k) {
 		std::complex<double> sum = 0;
 		for (int n = 0, j = 0; n < N; ++n, j = (j + k) % N)

@@ -5,6 +5,7 @@
 #include "dsp/kaiser.hh"
 #include "dsp/low_pass.hh"
 
+#include <numbers>
 #include <bit>
 #include <cmath>
 #include <complex>
@@ -25,8 +26,8 @@ TEST(Kaiser, BesselSeriesAndWindow)
 	for (int taps : {33, 197}) {
 		for (int n = 0; n < taps; ++n) {
 			double r = 2.0 * n / (taps - 1) - 1;
-			double exact = std::cyl_bessel_i(0.0, 2 * M_PI * std::sqrt(1 - r * r)) /
-				       std::cyl_bessel_i(0.0, 2 * M_PI);
+			double exact = std::cyl_bessel_i(0.0, 2 * std::numbers::pi * std::sqrt(1 - r * r)) /
+				       std::cyl_bessel_i(0.0, 2 * std::numbers::pi);
 			EXPECT_NEAR(w(n, taps), exact, 2e-6) << n;
 		}
 	}
@@ -37,7 +38,7 @@ TEST(Hann, RaisedCosine)
 	DSP::Hann<float> w;
 	for (int taps : {33, 1440, 8640})
 		for (int i = 0; i < taps; ++i)
-			EXPECT_NEAR(w(i, taps), 0.5 - 0.5 * std::cos(2 * M_PI * i / (taps - 1)), 1e-7) << i;
+			EXPECT_NEAR(w(i, taps), 0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / (taps - 1)), 1e-7) << i;
 }
 
 template <int T, int D>
@@ -64,7 +65,7 @@ TYPED_TEST(LowPass, PassesTheCutoffBandAndStopsAbove)
 	auto c = std::make_unique<DSP::Coeffs<N, float, true>>(&window, &response);
 	auto gain = [&](double f) { // f in cycles per sample
 		std::complex<double> sum = 0;
-		for (int i = 0; i < N; ++i) sum += double((*c)[i]) * std::polar(1.0, -2 * M_PI * f * i);
+		for (int i = 0; i < N; ++i) sum += double((*c)[i]) * std::polar(1.0, -2 * std::numbers::pi * f * i);
 		return std::abs(sum);
 	};
 	EXPECT_NEAR(gain(0), 1.0, 1e-5);
@@ -136,12 +137,12 @@ TYPED_TEST(HilbertStage, SineTurnsForwardAtItsMagnitude)
 		dc.samples(N);
 		std::vector<std::complex<float>> z;
 		for (int n = 0; n < 40 * N; ++n) {
-			auto c = hilbert(dc(0.5f * std::sin(2 * M_PI * f * n)));
+			auto c = hilbert(dc(0.5f * std::sin(2 * std::numbers::pi * f * n)));
 			z.emplace_back(c.re, c.im);
 		}
 		for (int n = 30 * N; n + 1 < 40 * N; ++n) {
 			EXPECT_NEAR(std::abs(z[n]), 0.5f, 0.01f) << f;
-			EXPECT_NEAR(std::arg(z[n + 1] * std::conj(z[n])), 2 * M_PI * f, 0.01) << f;
+			EXPECT_NEAR(std::arg(z[n + 1] * std::conj(z[n])), 2 * std::numbers::pi * f, 0.01) << f;
 		}
 	}
 }

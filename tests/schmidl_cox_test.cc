@@ -4,6 +4,7 @@
 #include "modem/schmidl_cox.hh"
 #include "modem/xorshift.hh"
 #include "testing/plain_sync.hh"
+#include <numbers>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -67,7 +68,7 @@ struct Signal
 		static const std::vector<cmplx> half = half_symbol<L>();
 		for (int t = from; t < to; ++t) {
 			double turns = std::fmod(bins * t, double(L)) / L;
-			cmplx rot(float(std::cos(2 * M_PI * turns)), float(std::sin(2 * M_PI * turns)));
+			cmplx rot(float(std::cos(2 * std::numbers::pi * turns)), float(std::sin(2 * std::numbers::pi * turns)));
 			samples[t] = half[((t - u + reference) % L + L) % L] * rot;
 		}
 	}
@@ -79,7 +80,7 @@ struct Signal
 	{
 		auto gauss = [this] {
 			double u = (rng() + 1.0) * 0x1p-32, v = rng() * 0x1p-32;
-			return float(std::sqrt(-2 * std::log(u)) * std::cos(2 * M_PI * v));
+			return float(std::sqrt(-2 * std::log(u)) * std::cos(2 * std::numbers::pi * v));
 		};
 		float sigma = rms / std::sqrt(2.f);
 		for (int t = from; t < to; ++t) samples[t] += cmplx(sigma * gauss(), sigma * gauss());
@@ -235,8 +236,8 @@ TYPED_TEST(SchmidlCoxTest, FindsSymbolsWhereTheirPatternIsReferencedAsThePlainSt
 	for (int i = 0; i < checked; ++i) {
 		bool exact = cases[i].rms == clean;
 		EXPECT_NEAR(found[i].position, u(i) - cases[i].reference, exact ? 0 : 2) << i;
-		double error = std::remainder(found[i].cfo_rad - cases[i].bins * 2 * M_PI / L, 2 * M_PI);
-		EXPECT_NEAR(error, 0, (exact ? 1e-3 : 0.02) * 2 * M_PI / L) << i;
+		double error = std::remainder(found[i].cfo_rad - cases[i].bins * 2 * std::numbers::pi / L, 2 * std::numbers::pi);
+		EXPECT_NEAR(error, 0, (exact ? 1e-3 : 0.02) * 2 * std::numbers::pi / L) << i;
 		EXPECT_TRUE(found[i].cfo_rad >= -3.1415927f && found[i].cfo_rad < 3.1415927f) << i;
 	}
 	for (int i = checked; i < int(found.size()); ++i) EXPECT_GT(found[i].position, u(count - 2) + L) << i;

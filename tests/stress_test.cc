@@ -1,3 +1,4 @@
+#include <numbers>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -97,7 +98,7 @@ TYPED_TEST(Stress, CleanBurstsUnderASingleTone)
 	for (double hz : {1000.0, 1500.0})
 		for (double dbfs : {-30, -36, -40, -45, -50}) {
 			Sound sound = clean;
-			double amplitude = std::sqrt(2.0) * std::pow(10.0, dbfs / 20), step = 2 * M_PI * hz / TypeParam::rate;
+			double amplitude = std::sqrt(2.0) * std::pow(10.0, dbfs / 20), step = 2 * std::numbers::pi * hz / TypeParam::rate;
 			for (size_t n = 0; n < sound.size(); ++n) sound[n] += amplitude * std::sin(step * n);
 			SCOPED_TRACE(testing::Message() << hz << " Hz, " << dbfs << " dBFS");
 			Lines lines = this->rx(sound);

@@ -1,5 +1,6 @@
 #include "dsp/unit_circle.hh"
 
+#include <numbers>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <tuple>
@@ -20,8 +21,8 @@ TEST(UnitCircle, AccurateAndSymmetricOverTwoTurns)
 	for (int N : {1000, 1440, 7680}) {
 		for (int n = -N; n <= N; ++n) {
 			if (N == 1000) {
-				EXPECT_NEAR(Circle::cos(n, N), std::cos(2 * M_PI * n / N), 1e-7) << n;
-				EXPECT_NEAR(Circle::sin(n, N), std::sin(2 * M_PI * n / N), 1e-7) << n;
+				EXPECT_NEAR(Circle::cos(n, N), std::cos(2 * std::numbers::pi * n / N), 1e-7) << n;
+				EXPECT_NEAR(Circle::sin(n, N), std::sin(2 * std::numbers::pi * n / N), 1e-7) << n;
 			}
 			if (!on_bound(n, N) && !on_bound(-n, N)) {
 				EXPECT_EQ(Circle::sin(-n, N), -Circle::sin(n, N)) << n << '/' << N;

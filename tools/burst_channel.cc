@@ -4,6 +4,7 @@
 // output is aligned with the input sample for sample (apart from --ppm,
 // which stretches it) and the same seed always gives the same output.
 
+#include <numbers>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -223,7 +224,7 @@ private:
 			}
 			y = direct.next() * y + delayed.next() * older;
 		}
-		double phase = 2 * M_PI * (std::fmod(set.cfo * shifted++, double(set.rate)) / set.rate);
+		double phase = 2 * std::numbers::pi * (std::fmod(set.cfo * shifted++, double(set.rate)) / set.rate);
 		add_noise(y.re * std::cos(phase) - y.im * std::sin(phase));
 	}
 
@@ -232,7 +233,7 @@ private:
 		if (!std::isnan(set.snr)) x += sigma * noise.gaussian();
 		for (auto &[hz, db] : set.hums) {
 			double amplitude = 32768 * std::sqrt(2.0) * std::pow(10, (set.level + db) / 20);
-			x += amplitude * std::sin(2 * M_PI * (std::fmod(hz * hummed, double(set.rate)) / set.rate));
+			x += amplitude * std::sin(2 * std::numbers::pi * (std::fmod(hz * hummed, double(set.rate)) / set.rate));
 		}
 		++hummed;
 		if (set.ssb_high > 0) x = band(x);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <numbers>
 #include <algorithm>
 #include <cmath>
 #include <complex>
@@ -32,11 +33,11 @@ public:
 		std::vector<float> h(taps);
 		liquid_firdes_kaiser(taps, cutoff, 60, 0, h.data());
 		for (int k = 0; k < taps; ++k) {
-			double w = 2 * M_PI * TURNS * k / PERIOD;
+			double w = 2 * std::numbers::pi * TURNS * k / PERIOD;
 			re[taps - 1 - k] = h[k] * std::cos(w);
 			im[taps - 1 - k] = h[k] * std::sin(w);
 		}
-		for (int n = 0; n < PERIOD; ++n) mixer[n] = std::polar(1.0f, float(-2 * M_PI * TURNS * n / PERIOD));
+		for (int n = 0; n < PERIOD; ++n) mixer[n] = std::polar(1.0f, float(-2 * std::numbers::pi * TURNS * n / PERIOD));
 	}
 
 	void operator()(const short *in, size_t count, std::complex<float> *out)

@@ -1,6 +1,7 @@
 // liquid_send: liquid-dsp OFDM frames (LiquidFrame) as signed 16-bit PCM at
 // 8000 Hz on standard output, one frame per burst.
 
+#include <numbers>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +26,7 @@ int main(int argc, char **argv)
 	ofdmflexframegen generator = ofdmflexframegen_create(LiquidFrame::carriers, LiquidFrame::prefix,
 	                                                     LiquidFrame::taper, p.data(), &props);
 	std::vector<std::complex<float>> symbol(LiquidFrame::carriers + LiquidFrame::prefix);
-	const double step = 2 * M_PI * LiquidFrame::centre / LiquidFrame::rate;
+	const double step = 2 * std::numbers::pi * LiquidFrame::centre / LiquidFrame::rate;
 	for (unsigned i = 0; i < bursts; ++i) {
 		std::vector<unsigned char> bytes = burst_payload(seed, i, LiquidFrame::payload_bytes);
 		unsigned char header[8] = {};

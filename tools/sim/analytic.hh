@@ -1,5 +1,6 @@
 #pragma once
 
+#include <numbers>
 #include <cmath>
 #include <vector>
 
@@ -34,7 +35,7 @@ class Analytic
 public:
 	explicit Analytic(int half) : half(half), size(2 * half + 1), taps(half + 1), ring(2 * size)
 	{
-		for (int k = 1; k <= half; k += 2) taps[k] = 2 / (M_PI * k) * blackman(double(k) / (half + 1));
+		for (int k = 1; k <= half; k += 2) taps[k] = 2 / (std::numbers::pi * k) * blackman(double(k) / (half + 1));
 	}
 
 	template <typename Out>

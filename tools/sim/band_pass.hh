@@ -1,20 +1,9 @@
 #pragma once
 
 #include <cmath>
+#include <numbers>
 
-// Second-order section, direct form I, in double precision.
-struct Biquad
-{
-	double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
-	double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-
-	double operator()(double x)
-	{
-		double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-		x2 = x1, x1 = x, y2 = y1, y1 = y;
-		return y;
-	}
-};
+#include "dsp/biquad.hh"
 
 // A receiver's band-pass: a Butterworth high-pass at low Hz cascaded with a
 // Butterworth low-pass at high Hz, each of order 2·SECTIONS, designed by the
@@ -22,11 +11,12 @@ struct Biquad
 template <int SECTIONS = 3>
 class BandPass
 {
+	typedef DSP::Biquad<double, double> Biquad;
 	Biquad high[SECTIONS], low[SECTIONS];
 
 	static Biquad section(double freq, int rate, double q, bool high_pass)
 	{
-		double w = 2 * M_PI * freq / rate, c = std::cos(w), alpha = std::sin(w) / (2 * q);
+		double w = 2 * std::numbers::pi * freq / rate, c = std::cos(w), alpha = std::sin(w) / (2 * q);
 		double a0 = 1 + alpha, g = high_pass ? (1 + c) / 2 : (1 - c) / 2;
 		Biquad s;
 		s.b0 = g / a0;
@@ -41,7 +31,7 @@ public:
 	BandPass(double low_hz, double high_hz, int rate)
 	{
 		for (int k = 0; k < SECTIONS; ++k) {
-			double q = 1 / (2 * std::sin((2 * k + 1) * M_PI / (4 * SECTIONS)));
+			double q = 1 / (2 * std::sin((2 * k + 1) * std::numbers::pi / (4 * SECTIONS)));
 			high[k] = section(low_hz, rate, q, true);
 			low[k] = section(high_hz, rate, q, false);
 		}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <numbers>
 #include <cmath>
 #include <deque>
 #include <vector>
@@ -50,7 +51,7 @@ class RayleighPath
 public:
 	RayleighPath(int rate, double sigma, double power, uint64_t seed) : rate(rate), rng(seed)
 	{
-		double tau = 1 / (2 * std::sqrt(2.0) * M_PI * sigma);
+		double tau = 1 / (2 * std::sqrt(2.0) * std::numbers::pi * sigma);
 		int half = int(std::ceil(4 * tau * update_rate));
 		double energy = 0;
 		for (int k = -half; k <= half; ++k) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <numbers>
 #include <cmath>
 #include <cstdint>
 
@@ -33,7 +34,7 @@ public:
 			has_spare = false;
 			return spare;
 		}
-		double r = std::sqrt(-2 * std::log(uniform())), phi = 2 * M_PI * uniform();
+		double r = std::sqrt(-2 * std::log(uniform())), phi = 2 * std::numbers::pi * uniform();
 		spare = r * std::sin(phi);
 		has_spare = true;
 		return r * std::cos(phi);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <numbers>
 #include <cmath>
 #include <vector>
 
@@ -20,7 +21,7 @@ public:
 			double frac = double(p) / PHASES;
 			for (int k = 0; k < 2 * HALF; ++k) {
 				double t = k - (HALF - 1) - frac; // distance of tap k from the wanted point
-				double sinc = t == 0 ? 1 : std::sin(M_PI * t) / (M_PI * t);
+				double sinc = t == 0 ? 1 : std::sin(std::numbers::pi * t) / (std::numbers::pi * t);
 				table[p][k] = sinc * blackman(t / HALF);
 			}
 		}
