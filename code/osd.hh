@@ -6,9 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#if defined(__SSSE3__)
-#include <immintrin.h>
-#endif
+#include "code/simd.hh"
 
 namespace CODE {
 
@@ -58,25 +56,7 @@ class OrderedStatisticsDecoder
 		constexpr int from = K & ~15;
 		const int8_t *flip = work_matrix[i];
 		int sum = i < from ? signed_softs[i] : 0;
-#if defined(__SSSE3__)
-		// Flip bits are 0 or 1: multiplying them with the values and adding
-		// neighbours selects and widens in one instruction.
-		__m128i acc = _mm_setzero_si128();
-		for (int j = from; j < W; j += 16) {
-			__m128i f = _mm_load_si128(reinterpret_cast<const __m128i *>(flip + j));
-			__m128i v = _mm_load_si128(reinterpret_cast<const __m128i *>(signed_softs + j));
-			acc = _mm_add_epi16(acc, _mm_maddubs_epi16(f, v));
-		}
-		acc = _mm_add_epi16(acc, _mm_srli_si128(acc, 8));
-		acc = _mm_add_epi16(acc, _mm_srli_si128(acc, 4));
-		acc = _mm_add_epi16(acc, _mm_srli_si128(acc, 2));
-		return sum + int16_t(_mm_extract_epi16(acc, 0));
-#else
-		int16_t part = 0;
-		for (int j = from; j < W; ++j)
-			part += int8_t(signed_softs[j] & -flip[j]);
-		return sum + part;
-#endif
+		return sum + select_sum(flip + from, signed_softs + from, W - from);
 	}
 
 	static void xor_row(int8_t *__restrict dst, const int8_t *__restrict src, int from)

@@ -74,3 +74,22 @@ TYPED_TEST(SimdLanes, ShuffleAppliesAndComposesLaneMaps)
 }
 
 }
+
+// The selected sum wraps modulo 2^16 on every ISA: rows of 256 values of
+// ±127 selected all at once overflow a 16-bit sum.
+TYPED_TEST(SimdLanes, SelectSumAddsFlaggedValuesModulo65536)
+{
+	std::mt19937 rng(5);
+	alignas(16) signed char flags[512], values[512];
+	for (int round = 0; round < 200; ++round) {
+		bool saturating = round % 4 == 0;
+		for (int j = 0; j < 512; ++j) {
+			flags[j] = saturating ? 1 : rng() & 1;
+			values[j] = saturating ? (round & 8 ? -128 : 127) : (signed char)rng();
+		}
+		int count = 16 * (1 + rng() % 32);
+		int exact = 0;
+		for (int j = 0; j < count; ++j) exact += flags[j] * values[j];
+		EXPECT_EQ(select_sum<TypeParam>(flags, values, count), int16_t(exact)) << round;
+	}
+}
