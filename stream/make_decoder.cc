@@ -1,9 +1,9 @@
 #include "stream/make_decoder.hh"
 
-#include <new>
+#include <cstdlib>
+#include <cstring>
 
-#include "modem/decoder.hh"
-#include "modem/enhanced_demodulation.hh"
+#include "stream/decoders.hh"
 
 StreamError check_variant(int rate, int mapping)
 {
@@ -12,25 +12,77 @@ StreamError check_variant(int rate, int mapping)
 	return STREAM_OK;
 }
 
+#if defined(OFDM_BURST_DISPATCH)
+
 namespace {
 
-template <class Extension>
-DecoderInterface *make(int rate, int mapping)
+typedef DecoderInterface *Factory(int, int, Demodulator);
+
+// The x86-64 levels by their features, which every compiler's
+// __builtin_cpu_supports knows (it also checks that the system saves the
+// wider registers).
+bool has_v2()
 {
-	if (rate == 8000) {
-		if (mapping == 2) return new (std::nothrow) Decoder<8000, 2, Extension>;
-		if (mapping == 4) return new (std::nothrow) Decoder<8000, 4, Extension>;
-		return new (std::nothrow) Decoder<8000, 8, Extension>;
-	}
-	if (mapping == 2) return new (std::nothrow) Decoder<48000, 2, Extension>;
-	if (mapping == 4) return new (std::nothrow) Decoder<48000, 4, Extension>;
-	return new (std::nothrow) Decoder<48000, 8, Extension>;
+	return __builtin_cpu_supports("sse4.2") && __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
+}
+
+bool has_v3()
+{
+	return has_v2() && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
+	       __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+}
+
+bool has_v4()
+{
+	return has_v3() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+	       __builtin_cpu_supports("avx512cd") && __builtin_cpu_supports("avx512dq") &&
+	       __builtin_cpu_supports("avx512vl");
+}
+
+struct Level
+{
+	const char *name;
+	Factory *factory;
+	bool supported;
+};
+
+// Widest first. OFDM_BURST_ISA names a level to use instead, if the
+// processor has it: every level gives the same results, bit for bit, and
+// tests compare them.
+const Level &chosen()
+{
+	static const Level level = [] {
+		__builtin_cpu_init();
+		const Level levels[] = {
+			{"v4", make_decoder_v4, has_v4()},
+			{"v3", make_decoder_v3, has_v3()},
+			{"v2", make_decoder_v2, has_v2()},
+			{"baseline", make_decoder_baseline, true},
+		};
+		const char *wanted = std::getenv("OFDM_BURST_ISA");
+		for (const Level &l : levels)
+			if (l.supported && (!wanted || !*wanted || !std::strcmp(wanted, l.name))) return l;
+		return levels[3];
+	}();
+	return level;
 }
 
 }
 
 DecoderInterface *make_decoder(int rate, int mapping, Demodulator demodulator)
 {
-	if (demodulator == Demodulator::enhanced) return make<EnhancedDemodulation>(rate, mapping);
-	return make<ReferenceDemodulation>(rate, mapping);
+	return chosen().factory(rate, mapping, demodulator);
 }
+
+const char *decoder_isa() { return chosen().name; }
+
+#else
+
+DecoderInterface *make_decoder(int rate, int mapping, Demodulator demodulator)
+{
+	return make_decoder_native(rate, mapping, demodulator);
+}
+
+const char *decoder_isa() { return "native"; }
+
+#endif

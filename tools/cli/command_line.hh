@@ -9,6 +9,7 @@
 #include <getopt.h>
 #include <string>
 
+#include "stream/make_decoder.hh"
 #include "tools/cli/program_version.hh"
 
 // Exit statuses of every program: 0 done; 1 refused (a value, an input or
@@ -54,7 +55,8 @@ inline std::string system_error(const std::string &what) { return what + ": " + 
 inline std::string version_text()
 {
 	std::string git = PROGRAM_GIT;
-	return std::string(program_name) + " (ofdm_burst) " + PROGRAM_VERSION + (git.empty() ? "" : " git " + git) + "\n";
+	return std::string(program_name) + " (ofdm_burst) " + PROGRAM_VERSION + (git.empty() ? "" : " git " + git) +
+	       ", receivers for " + decoder_isa() + "\n";
 }
 
 // The message for what getopt_long returned as '?' or ':' (with opterr 0
