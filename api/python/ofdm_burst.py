@@ -121,6 +121,8 @@ class Receiver:
             raise ValueError(f"unknown demodulator {demodulator!r}: one of {', '.join(DEMODULATORS)}")
         if mapping == "any":
             mapping = MAPPING_ANY
+        elif not isinstance(mapping, int):
+            raise ValueError(f"unknown mapping {mapping!r}: 2, 4, 8 or \"any\"")
         error = ctypes.c_int()
         self._rx = _lib.ofdm_burst_receiver_create_ex(rate, mapping, channel, DEMODULATORS[demodulator],
                                                       ctypes.byref(error))
