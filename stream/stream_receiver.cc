@@ -22,9 +22,15 @@ StreamReceiver::StreamReceiver(int rate, int mapping, int channel, Demodulator d
 	heap_pending = !has_receiver();
 }
 
-StreamReceiver::~StreamReceiver()
+StreamReceiver::~StreamReceiver() { free_receivers(); }
+
+void StreamReceiver::free_receivers()
 {
-	for (Receiver &r : receivers) delete r.decoder;
+	for (Receiver &r : receivers) {
+		delete r.decoder;
+		r.decoder = nullptr;
+		r.in_burst = false;
+	}
 }
 
 // The old receivers go before new ones are allocated: two sets at once might
@@ -32,19 +38,10 @@ StreamReceiver::~StreamReceiver()
 // end on the same block.
 void StreamReceiver::reset_receivers()
 {
-	for (Receiver &r : receivers) {
-		delete r.decoder;
-		r.decoder = nullptr;
-		r.in_burst = false;
-	}
+	free_receivers();
 	for (int i = 0; i < receiver_count; ++i) {
 		receivers[i].decoder = make_decoder(sample_rate, receivers[i].mapping, demodulator);
-		if (receivers[i].decoder) continue;
-		for (Receiver &r : receivers) {
-			delete r.decoder;
-			r.decoder = nullptr;
-		}
-		return;
+		if (!receivers[i].decoder) return free_receivers();
 	}
 }
 
@@ -99,7 +96,8 @@ void StreamReceiver::block(const short *samples, StreamListener &listener)
 		return;
 	}
 	bool period = false;
-	for (int i = 0; i < receiver_count; ++i) period = receivers[i].decoder->feed(samples, block_length, channel);
+	for (int i = 0; i < receiver_count; ++i)
+		period = receivers[i].decoder->feed(samples, block_length, channel);
 	if (!period) return;
 	int status[3];
 	bool heap = false;
@@ -156,7 +154,8 @@ void StreamReceiver::preamble(const int *status, StreamListener &listener)
 	int sync = -1, other = -1;
 	for (int i = receiver_count - 1; i >= 0; --i) {
 		if (status[i] == STATUS_SYNC) sync = i;
-		if (status[i] == STATUS_FAIL || status[i] == STATUS_NOPE || status[i] == STATUS_PING) other = i;
+		if (status[i] == STATUS_FAIL || status[i] == STATUS_NOPE || status[i] == STATUS_PING)
+			other = i;
 	}
 	if (sync >= 0) {
 		if (in_burst) end_burst(listener);

@@ -86,6 +86,7 @@ private:
 	void end_burst(StreamListener &listener);
 	void forget_burst(Receiver &receiver);
 	void reset_receivers();
+	void free_receivers();
 
 	int sample_rate, channel;
 	Demodulator demodulator;

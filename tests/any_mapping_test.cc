@@ -26,13 +26,11 @@ struct Heard
 template <typename V> struct AnyMapping : testing::Test
 {
 	static constexpr int E = V::extended, ours = V::mapping;
-	template <int M> static Sound tx(const std::string &text, double hz = 1500)
-	{
-		return burst<Variant<V::rate, M>>(text, 16, hz);
-	}
 	static Sound tx(int mapping, const std::string &text, double hz = 1500)
 	{
-		return mapping == 2 ? tx<2>(text, hz) : mapping == 4 ? tx<4>(text, hz) : tx<8>(text, hz);
+		if (mapping == 2) return burst<Variant<V::rate, 2>>(text, 16, hz);
+		if (mapping == 4) return burst<Variant<V::rate, 4>>(text, 16, hz);
+		return burst<Variant<V::rate, 8>>(text, 16, hz);
 	}
 	static Sound quiet(double periods) { return Sound(long(periods * E), 0.0); }
 	static Heard rx(const Sound &sound, int mapping = any_mapping)
@@ -63,8 +61,8 @@ TYPED_TEST_SUITE(AnyMapping, AllVariants, VariantName);
 TYPED_TEST(AnyMapping, EachBurstOnceWithItsMapping)
 {
 	auto gap = this->quiet(2);
-	Heard heard = this->rx(this->quiet(1) + this->template tx<2>("two") + gap + this->template tx<4>("four") +
-			       gap + this->template tx<8>("eight") + gap + this->tx(this->ours, "ours") + gap);
+	Heard heard = this->rx(this->quiet(1) + this->tx(2, "two") + gap + this->tx(4, "four") + gap +
+			       this->tx(8, "eight") + gap + this->tx(this->ours, "ours") + gap);
 	EXPECT_EQ(heard.lines, this->got("two") + this->got("four") + this->got("eight") + this->got("ours"));
 	EXPECT_EQ(heard.mappings, (std::vector<int>{2, 4, 8, this->ours}));
 }
@@ -120,7 +118,8 @@ TYPED_TEST(AnyMapping, BackToBackBurstsOfDifferentMappings)
 					       this->tx(other, "other") + pause + this->tx(this->ours, "last"));
 			EXPECT_EQ(heard.lines, this->got("first") + this->got("other") + this->got("last"))
 			    << other << " " << gap;
-			EXPECT_EQ(heard.mappings, (std::vector<int>{this->ours, other, this->ours})) << other << " " << gap;
+			EXPECT_EQ(heard.mappings, (std::vector<int>{this->ours, other, this->ours}))
+			    << other << " " << gap;
 		}
 }
 
@@ -188,7 +187,8 @@ TYPED_TEST(AnyMapping, RandomMixesKeepOneMessagePerSync)
 				EXPECT_EQ(mapping, 0);
 				continue;
 			}
-			auto it = std::find_if(sent.begin(), sent.end(), [&](auto &s) { return s.first == text[0]; });
+			auto it = std::find_if(sent.begin(), sent.end(),
+					       [&](auto &s) { return s.first == text[0]; });
 			ASSERT_NE(it, sent.end()) << "false payload " << text[0];
 			EXPECT_EQ(mapping, it->second) << text[0];
 			++decoded;

@@ -26,7 +26,13 @@ const std::string expected_lines = run_program(DECODE_STREAM " 48000 4", example
 
 // What a handler saw: the events' lines and frames while each was valid,
 // and the mapping of each MESSAGE.
-struct Decoded { std::string lines; std::vector<uint64_t> frames; std::vector<int> mappings; ofdm_burst_event last; };
+struct Decoded
+{
+	std::string lines;
+	std::vector<uint64_t> frames;
+	std::vector<int> mappings;
+	ofdm_burst_event last;
+};
 
 void collect(const ofdm_burst_event *event, void *decoded)
 {
@@ -154,7 +160,8 @@ TEST(Api, EventLineReadsNothingAfterTheOlderStructure)
 {
 	const ofdm_burst_event message = decode(mono, 0, [] { return size_t(48000); }).last;
 	const size_t page = size_t(sysconf(_SC_PAGESIZE)), older = offsetof(ofdm_burst_event, mapping);
-	char *pages = static_cast<char *>(mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+	char *pages = static_cast<char *>(
+	    mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
 	ASSERT_NE(pages, MAP_FAILED);
 	ASSERT_EQ(mprotect(pages + page, page, PROT_NONE), 0);
 	char *copy = pages + page - older;

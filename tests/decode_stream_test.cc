@@ -178,8 +178,8 @@ TEST(DecodeStream, AnyMappingHearsEveryMapping)
 	EXPECT_EQ(run_program(decode + " 8000 any", input).out, lines);
 	std::string json = run_program(decode + " -f json 8000 any", input).out, mappings;
 	std::smatch m;
-	for (std::string rest = json; std::regex_search(rest, m, std::regex("\"kind\":\"(\\w+)\".*\"mapping\":(\\d)"));
-	     rest = m.suffix())
+	const std::regex message("\"kind\":\"(\\w+)\".*\"mapping\":(\\d)");
+	for (std::string rest = json; std::regex_search(rest, m, message); rest = m.suffix())
 		mappings += m[1].str() + m[2].str() + " ";
 	EXPECT_EQ(mappings, "MESSAGE2 MESSAGE8 MESSAGE4 ") << json;
 }
