@@ -12,6 +12,11 @@ StreamError check_variant(int rate, int mapping)
 	return STREAM_OK;
 }
 
+StreamError check_stream(int rate, int mapping)
+{
+	return check_variant(rate, mapping == any_mapping ? 4 : mapping);
+}
+
 #if defined(OFDM_BURST_DISPATCH)
 
 namespace {
