@@ -1,7 +1,8 @@
 #!/bin/sh
-# Installs the library into a temporary prefix, builds the consumers in
-# examples/ against the installed tree only, and checks that each prints
-# decode_stream's lines for the bundled recording.
+# Installs the library, its development files and the Python module into a
+# temporary prefix, builds the consumers in examples/ against the installed
+# tree only, and checks that each prints decode_stream's lines for the
+# bundled recording.
 # usage: install_test.sh BUILD_DIR SOURCE_DIR DECODE_STREAM LIBDIR PYTHON_DIR GENERATOR
 set -eu
 build=$1 source=$2 decode_stream=$3 libdir=$4 pydir=$5 generator=$6
@@ -13,7 +14,9 @@ example=$source/examples/bursts_48000_4.s16
 "$decode_stream" 48000 4 < "$example" > "$tmp/expected"
 test -s "$tmp/expected"
 
-cmake --install "$build" --prefix "$prefix" --component library > /dev/null
+for component in library development python; do
+	cmake --install "$build" --prefix "$prefix" --component $component > /dev/null
+done
 lib=$prefix/$libdir
 
 # The shared library exports the header's functions and nothing else.
