@@ -91,8 +91,8 @@ typedef void (*ofdm_burst_handler)(const ofdm_burst_event *event, void *context)
  * transmitter's; or OFDM_BURST_MAPPING_ANY when it is not known: a receiver
  * for each of the three hears the same input, and each burst is reported
  * once, its MESSAGE from the one whose payload passes its CRC, or with
- * flips -1 when none does (four periods, 0.72 s, later than with the
- * mapping given, when mapping 2's receiver gives up).
+ * flips -1 when none does, once mapping 2's receiver gives up (four
+ * symbols, 0.72 s, after those of mappings 4 and 8).
  * channel: what one frame holds: 0 one mono value; 1, 2, 3 two interleaved
  * values (left, right) of which the receiver takes the left, the right or
  * their average; 4 two values, in-phase then quadrature.
