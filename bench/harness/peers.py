@@ -101,48 +101,65 @@ def bandwidth(programs: Programs, signal: Signal) -> list[str]:
 				      text=True, check=True).stdout.split()
 
 
-def measure_system(run_: Run, system: System) -> tuple[dict, list]:
+def white_task(run_: Run, system: System) -> tuple[dict, list]:
+	"""Bandwidth and air time, the white-noise search and the points at
+	MARGIN dB over its result."""
 	folder = run_.work / system.name
 	folder.mkdir(parents=True, exist_ok=True)
-	row, points = identity(system), []
+	row, points = {}, []
 	signal = send(run_.programs, system, run_.bursts, SILENCE, folder / "clean.s16")
 	air = signal.period - 2 * SILENCE
 	low, high, width = bandwidth(run_.programs, signal)
 	row.update({"air_time_s": f"{air:.3f}", "payload_bps": f"{system.payload_bytes * 8 / air:.0f}",
 		    "bw99_low_hz": low, "bw99_high_hz": high, "bw99_hz": width})
-	white = search.Crossing()
 	if run_.parts & {"white", "robust"}:
 		white = white_search(run_, system, signal, points)
 		row["snr90_db"] = white.text()
-	if "robust" in run_.parts:
-		row.update({name: "" for name, _, _ in ROBUST} | {"robust_snr_db": ""})
-		if white.snr is not None:
-			at = round(white.snr + MARGIN, 1)
-			row["robust_snr_db"] = f"{at:.1f}"
-			for name, test, impairments in ROBUST:
-				p = run(run_.programs, system, signal, test, Channel(at, **impairments))
-				points.append(point_row(p, SILENCE))
-				row[name] = f"{100 * p.success:g}"
+		if "robust" in run_.parts:
+			row.update({name: "" for name, _, _ in ROBUST} | {"robust_snr_db": ""})
+			if white.snr is not None:
+				at = round(white.snr + MARGIN, 1)
+				row["robust_snr_db"] = f"{at:.1f}"
+				for name, test, impairments in ROBUST:
+					p = run(run_.programs, system, signal, test, Channel(at, **impairments))
+					points.append(point_row(p, SILENCE))
+					row[name] = f"{100 * p.success:g}"
 	signal.path.unlink()
-	if "fading" in run_.parts:
-		faded = send(run_.programs, system, run_.bursts, FADING_SILENCE, folder / "faded.s16")
-		start = (white.snr if white.snr is not None else system.expect) + MARGIN
-		for profile in FADED:
-			half, most = fading_search(run_, system, faded, profile, start, points)
-			row[f"{profile}_snr50_db"], row[f"{profile}_snr90_db"] = half.text(), most.text()
-		faded.path.unlink()
 	return row, points
 
 
+def fading_task(run_: Run, system: System, profile: str) -> tuple[dict, list]:
+	"""The searches under one profile, from MARGIN dB over the expected
+	white-noise point, so that they need not wait for the white search."""
+	folder = run_.work / system.name
+	folder.mkdir(parents=True, exist_ok=True)
+	points = []
+	faded = send(run_.programs, system, run_.bursts, FADING_SILENCE, folder / f"{profile}.s16")
+	half, most = fading_search(run_, system, faded, profile, system.expect + MARGIN, points)
+	faded.path.unlink()
+	return {f"{profile}_snr50_db": half.text(), f"{profile}_snr90_db": most.text()}, points
+
+
 def measure(run_: Run, systems: list[System], jobs: int) -> tuple[list, list]:
-	"""Rows and points of the systems, JOBS at a time, the slowest receivers
-	first so that the jobs end together."""
-	order = sorted(systems, key=lambda s: (s.family != "freedv", s.rate != 48000))
+	"""Rows and points of the systems: each search a job, JOBS at a time,
+	the slowest receivers first so that the jobs end together."""
+	order = sorted(systems, key=lambda s: (s.family != "freedv", s.rate != 48000, -s.payload_bytes))
+	tasks = [(s, None) for s in order]
+	if "fading" in run_.parts:
+		tasks = [(s, p) for s in order for p in (None, *FADED)]
+
+	def task(item):
+		system, profile = item
+		return white_task(run_, system) if profile is None else fading_task(run_, system, profile)
+
 	with ThreadPoolExecutor(jobs) as pool:
-		results = list(pool.map(lambda s: measure_system(run_, s), order))
-	rows = [row for row, _ in results]
-	points = [p for _, ps in results for p in ps]
-	return rows, points
+		results = list(pool.map(task, tasks))
+	rows = {s.name: identity(s) for s in order}
+	points = []
+	for (system, _), (row, ps) in zip(tasks, results):
+		rows[system.name].update(row)
+		points += ps
+	return list(rows.values()), points
 
 
 def store(results: pathlib.Path, rows: list, points: list, systems: list[System], parts: frozenset) -> None:

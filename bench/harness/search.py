@@ -79,3 +79,37 @@ def find(success: Callable[[float], float], target: float, start: float, step: f
 	while high - low > resolution * 1.001 and measure((low + high) / 2):
 		low, high = bracket(points, target)
 	return interpolate(points, target)
+
+
+def sweep(success: Callable[[float], float], start: float) -> dict:
+	"""A whole curve: 2 dB steps down from START until nothing gets through
+	and up until everything does, 0.5 dB steps across the waterfall between
+	them, and two points above it (3 and 10 dB) to catch failures that noise
+	does not explain."""
+	points = {}
+
+	def at(snr: float) -> float:
+		snr = on_grid(snr, 0.5)
+		if snr not in points:
+			points[snr] = success(snr)
+		return points[snr]
+
+	snr = start
+	for _ in range(10):
+		if at(snr) == 0:
+			break
+		snr -= 2
+	low = snr
+	for _ in range(25):
+		if at(snr) >= 1:
+			break
+		if at(snr) == 0:
+			low = snr
+		snr += 2
+	high = snr
+	at(high)
+	for k in range(1, round((high - low) / 0.5)):
+		at(low + 0.5 * k)
+	at(high + 3)
+	at(high + 10)
+	return points
