@@ -14,10 +14,10 @@ from dataclasses import dataclass
 LEVEL = -30
 # Half a second of silence on either side of a burst: a freshly built
 # receiver fills its history (0.72 s) before the next preamble arrives.
+# Under Watterson moderate and poor fading, bursts that start 1.6 s or more
+# apart see gains correlated by at most exp(-2π²σ²τ²) = 0.04 (σ = 0.25 Hz,
+# τ = 1.6 s): every burst meets a fade of its own, as with longer gaps.
 SILENCE = 0.5
-# Under fading, 1 s on either side: 2 s between bursts, the spacing the
-# fading figures are quoted at.
-FADING_SILENCE = 1.0
 ECHO = "2:0.5"
 SSB = "300:3000"
 PROFILES = ("good", "moderate", "poor")

@@ -26,9 +26,10 @@ import sys
 import tempfile
 import time
 
-from . import peers, run_log, table_file
+from . import markdown, peers, run_log, sensitivity, speed, table_file
+from .journal import Journal
 from .programs import ROOT, Programs, build_peers, mode_table
-from .systems import catalogue, select
+from .systems import DEMODULATORS, catalogue, select
 
 
 def programs_for(args, peers_needed: bool) -> Programs:
@@ -53,8 +54,18 @@ def expected(results: pathlib.Path) -> dict:
 		for r in rows if r["snr90_db"]}
 
 
-def command_text(argv: list[str]) -> str:
-	return "bench/harness " + shlex.join(argv)
+def command_text(argv: list[str], args) -> str:
+	return f"bench/harness {shlex.join(argv)} (bursts {args.bursts}, jobs {args.jobs})"
+
+
+def write_log(path: pathlib.Path, lines: list[str], earlier: bool) -> None:
+	"""The run's lines; when rows of an earlier run stay in the results, that
+	run's log after them."""
+	text = "\n".join(lines) + "\n"
+	if earlier and path.exists():
+		text += "rows this run did not measure come from:\n" + path.read_text()
+	path.write_text(text)
+	sys.stderr.write("\n".join(lines) + "\n")
 
 
 def run_peers(args, argv) -> None:
@@ -63,40 +74,113 @@ def run_peers(args, argv) -> None:
 		raise SystemExit(f"harness: parts are {','.join(peers.PARTS)}")
 	programs = programs_for(args, True)
 	results = pathlib.Path(args.results)
-	systems = select(catalogue(mode_table(programs), expected(results)), args.systems)
+	every = catalogue(mode_table(programs), expected(results))
+	systems = select(every, args.systems)
 	began, revision = time.time(), run_log.revision()
 	with tempfile.TemporaryDirectory(prefix="harness.") as work:
-		run = peers.Run(programs, args.bursts, pathlib.Path(work), parts)
+		journal = Journal(pathlib.Path(args.journal) if args.journal else None, peers.POINT_COLUMNS)
+		run = peers.Run(programs, args.bursts, pathlib.Path(work), parts, journal)
 		print(f"{len(systems)} systems, {args.bursts} bursts per point, {args.jobs} jobs", file=sys.stderr)
 		rows, points = peers.measure(run, systems, args.jobs)
-	peers.store(results, rows, points, systems, parts)
-	tests = sum(int(p["bursts"]) for p in points)
-	extra = [f"points: {len(points)}, bursts: {tests}; {peers.SILENCE:g} s of silence on either side of a burst, "
-		 f"{peers.FADING_SILENCE:g} s under the fading searches"]
-	text = "\n".join(run_log.lines(command_text(argv) + f" (bursts {args.bursts}, jobs {args.jobs})", revision, began,
-				       extra)) + "\n"
-	(results / "peers.log").write_text(text)
-	sys.stderr.write(text)
+		if "speed" in parts:
+			for system, row in zip(peers.ordered(systems), rows):
+				row.update(speed.measure(programs, system, args.seconds, pathlib.Path(work) / system.name))
+	stored = peers.store(results, rows, points, systems, parts)
+	draw_peers(stored, args.bursts, pathlib.Path(args.docs))
+	extra = [f"points: {len(points)}, bursts: {sum(int(p['bursts']) for p in points)}; {peers.SILENCE:g} s of silence "
+		 "on either side of every burst"]
+	write_log(results / "peers.log", run_log.lines(command_text(argv, args), revision, began, extra),
+		  len(systems) < len(every) or parts != set(peers.PARTS))
+
+
+def draw_peers(rows: list[dict], bursts: int, docs: pathlib.Path) -> None:
+	from . import plots
+
+	plots.peers(rows, bursts, docs / "peers.png")
+	plots.fading(rows, bursts, docs / "peers_fading.png")
+
+
+def run_sensitivity(args, argv) -> None:
+	demods = args.demod.split()
+	programs = programs_for(args, False)
+	results = pathlib.Path(args.results)
+	began, revision = time.time(), run_log.revision()
+	with tempfile.TemporaryDirectory(prefix="harness.") as work:
+		run = sensitivity.Run(programs, args.bursts, pathlib.Path(work))
+		rows = sensitivity.measure(run, mode_table(programs), demods, args.jobs)
+	every = sensitivity.store(results, rows, demods)
+	draw_sensitivity(every, pathlib.Path(args.docs))
+	extra = [f"points: {len(rows)}, bursts: {sum(int(r['bursts']) for r in rows)}"]
+	write_log(results / "sensitivity.log", run_log.lines(command_text(argv, args), revision, began, extra),
+		  len(every) > len(rows))
+
+
+def draw_sensitivity(rows: list[dict], docs: pathlib.Path) -> None:
+	from . import plots
+
+	for demod in sorted({r["demod"] for r in rows}):
+		plots.sensitivity(rows, demod, docs)
+
+
+def run_speed(args) -> None:
+	programs = programs_for(args, True)
+	modes = mode_table(programs)
+	systems = select(catalogue(modes, {}), args.systems or "liquid-qpsk,ours-8000-15-4,ours-48000-15-4")
+	with tempfile.TemporaryDirectory(prefix="harness.") as work:
+		sys.stdout.write(speed.table(programs, systems, args.seconds, pathlib.Path(work)))
+
+
+def run_plot(args) -> None:
+	results, docs = pathlib.Path(args.results), pathlib.Path(args.docs)
+	rows = table_file.read(results / "peers.csv")
+	draw_peers(rows, bursts_of(table_file.read(results / "peers_points.csv")), docs)
+	rows = table_file.read(results / "sensitivity.csv")
+	if rows:
+		table_file.write(results / "sensitivity_snr90.csv", sensitivity.SNR90_COLUMNS, sensitivity.snr90(rows))
+		draw_sensitivity(rows, docs)
+
+
+def bursts_of(points: list[dict]) -> int:
+	return max((int(p["bursts"]) for p in points), default=0)
 
 
 def main(argv: list[str]) -> int:
 	parser = argparse.ArgumentParser(prog="bench/harness", description=__doc__,
 					 formatter_class=argparse.RawDescriptionHelpFormatter)
-	parser.add_argument("--build", help="build directory holding the programs")
+	parser.add_argument("--build", help="build folder holding the programs")
 	parser.add_argument("--bursts", type=int, default=int(os.environ.get("BURSTS", 100)),
 			    help="bursts per point (default $BURSTS or 100)")
 	parser.add_argument("--jobs", type=int, default=int(os.environ.get("JOBS", 2)),
 			    help="parallel jobs (default $JOBS or 2)")
-	parser.add_argument("--quick", action="store_true", help="10 bursts per point: a smoke test, not a measurement")
+	parser.add_argument("--quick", action="store_true",
+			    help="10 bursts per point and 30 s of speed runs: a smoke test, not a measurement")
+	parser.add_argument("--seconds", type=float, default=float(os.environ.get("SPEED_SECONDS", 600)),
+			    help="audio of the speed runs (default $SPEED_SECONDS or 600)")
 	parser.add_argument("--results", default=str(ROOT / "bench" / "results"), help="folder of the CSV files")
 	parser.add_argument("--docs", default=str(ROOT / "docs"), help="folder of the plots")
 	sub = parser.add_subparsers(dest="command", required=True)
 	p = sub.add_parser("peers", help="this receiver beside the peers")
 	p.add_argument("--systems", help="comma-separated names or patterns (default: all), e.g. 'freedv-*,ours-8000-15-4*'")
 	p.add_argument("--parts", default=",".join(peers.PARTS), help="what to measure (default: all of %(default)s)")
+	p.add_argument("--journal", help="CSV file of points measured so far: reused, and every new point appended")
+	p = sub.add_parser("sensitivity", help="this receiver's curves and robustness")
+	p.add_argument("--demod", default=os.environ.get("DEMOD", " ".join(DEMODULATORS)),
+		       help="demodulators side by side (default $DEMOD or '%(default)s')")
+	p = sub.add_parser("speed", help="decode speed on ten minutes of bursts and on noise alone")
+	p.add_argument("--systems", help="comma-separated names or patterns (default liquid-qpsk, ours-*-15-4)")
+	sub.add_parser("plot", help="redraw the plots from the CSV files")
+	sub.add_parser("table", help="print peers.csv as a Markdown table")
 	args = parser.parse_args(argv)
 	if args.quick:
-		args.bursts = 10
+		args.bursts, args.seconds = 10, 30
 	if args.command == "peers":
 		run_peers(args, argv)
+	elif args.command == "sensitivity":
+		run_sensitivity(args, argv)
+	elif args.command == "speed":
+		run_speed(args)
+	elif args.command == "plot":
+		run_plot(args)
+	else:
+		sys.stdout.write(markdown.peers(table_file.read(pathlib.Path(args.results) / "peers.csv")))
 	return 0

@@ -21,9 +21,10 @@ from dataclasses import dataclass
 
 from . import search, table_file
 from .bursts import Signal, send
-from .channel import ECHO, FADING_SILENCE, PROFILES, SILENCE, Channel
+from .channel import ECHO, PROFILES, SILENCE, Channel
 from .events import STAGES
-from .measure import Point, run
+from .journal import Journal
+from .measure import run
 from .programs import Programs
 from .systems import System
 
@@ -51,9 +52,10 @@ class Run:
 	bursts: int
 	work: pathlib.Path
 	parts: frozenset
+	journal: Journal
 
 
-def identity(system: System) -> dict:
+def row_identity(system: System) -> dict:
 	return {"system": system.maker, "mode": system.label, "rate_hz": str(system.rate), "noise": system.noise,
 		"demod": system.demod, "payload_bytes": str(system.payload_bytes)}
 
@@ -63,35 +65,48 @@ def key(row: dict) -> tuple:
 	return row["system"], row["mode"], row["rate_hz"], row["noise"], demod
 
 
-def point_row(point: Point, silence: float) -> dict:
-	c = point.channel
-	row = {"system": point.system.name, "test": point.test, "snr_db": f"{c.snr:g}", "cfo_hz": f"{c.cfo:g}",
-	       "ppm": f"{c.ppm:g}", "echo": c.echo, "fading": c.fading, "bursts": point.bursts, "ok": point.ok,
-	       "wrong": point.wrong, "success_pct": f"{100 * point.success:g}", "silence_s": f"{silence:g}"}
-	row.update(point.stages)
+def identity(system: System, test: str, channel: Channel, bursts: int) -> dict:
+	return {"system": system.name, "test": test, "snr_db": f"{channel.snr:g}", "cfo_hz": f"{channel.cfo:g}",
+		"ppm": f"{channel.ppm:g}", "echo": channel.echo, "fading": channel.fading, "bursts": str(bursts),
+		"silence_s": f"{SILENCE:g}"}
+
+
+def measured(run_: Run, system: System, signal: Signal, test: str, channel: Channel) -> dict:
+	"""The point's row, from the journal or measured now."""
+	row = identity(system, test, channel, signal.count)
+	stored = run_.journal.get(row)
+	if stored:
+		return stored
+	point = run(run_.programs, system, signal, test, channel)
+	stages = {k: v for k, v in point.stages.items() if k != "ok"}
+	row.update({"ok": point.ok, "wrong": point.wrong, "success_pct": f"{100 * point.success:g}", **stages})
+	run_.journal.add(row)
 	return row
 
 
+def success(row: dict) -> float:
+	return int(row["ok"]) / int(row["bursts"])
+
+
 def white_search(run_: Run, system: System, signal: Signal, points: list) -> search.Crossing:
-	def success(snr: float) -> float:
-		points.append(point_row(run(run_.programs, system, signal, "awgn", Channel(snr)), SILENCE))
-		return points[-1]["ok"] / signal.count
+	def success_at(snr: float) -> float:
+		points.append(measured(run_, system, signal, "awgn", Channel(snr)))
+		return success(points[-1])
 
 	start = search.on_grid(system.expect, 0.5)
-	return search.find(success, 0.9, start, 1, 0.25, -20, 40)
+	return search.find(success_at, 0.9, start, 1, 0.25, -20, 40)
 
 
 def fading_search(run_: Run, system: System, signal: Signal, profile: str, start: float, points: list) -> tuple:
 	"""SNR for 50 % and 90 % of bursts under the profile; the 90 % search
 	starts from the points of the 50 % one."""
-	def success(snr: float) -> float:
-		points.append(point_row(run(run_.programs, system, signal, "watterson", Channel(snr, fading=profile)),
-					FADING_SILENCE))
-		return points[-1]["ok"] / signal.count
+	def success_at(snr: float) -> float:
+		points.append(measured(run_, system, signal, "watterson", Channel(snr, fading=profile)))
+		return success(points[-1])
 
-	measured = {}
-	half = search.find(success, 0.5, search.on_grid(start, 0.5), 2, 0.5, FLOOR, CAP, grow=2, points=measured)
-	most = search.find(success, 0.9, start, 2, 0.5, FLOOR, CAP, grow=2, points=measured)
+	curve = {}
+	half = search.find(success_at, 0.5, search.on_grid(start, 0.5), 2, 0.5, FLOOR, CAP, grow=2, points=curve)
+	most = search.find(success_at, 0.9, start, 2, 0.5, FLOOR, CAP, grow=2, points=curve)
 	return half, most
 
 
@@ -121,9 +136,8 @@ def white_task(run_: Run, system: System) -> tuple[dict, list]:
 				at = round(white.snr + MARGIN, 1)
 				row["robust_snr_db"] = f"{at:.1f}"
 				for name, test, impairments in ROBUST:
-					p = run(run_.programs, system, signal, test, Channel(at, **impairments))
-					points.append(point_row(p, SILENCE))
-					row[name] = f"{100 * p.success:g}"
+					points.append(measured(run_, system, signal, test, Channel(at, **impairments)))
+					row[name] = points[-1]["success_pct"]
 	signal.path.unlink()
 	return row, points
 
@@ -134,16 +148,20 @@ def fading_task(run_: Run, system: System, profile: str) -> tuple[dict, list]:
 	folder = run_.work / system.name
 	folder.mkdir(parents=True, exist_ok=True)
 	points = []
-	faded = send(run_.programs, system, run_.bursts, FADING_SILENCE, folder / f"{profile}.s16")
+	faded = send(run_.programs, system, run_.bursts, SILENCE, folder / f"{profile}.s16")
 	half, most = fading_search(run_, system, faded, profile, system.expect + MARGIN, points)
 	faded.path.unlink()
 	return {f"{profile}_snr50_db": half.text(), f"{profile}_snr90_db": most.text()}, points
 
 
+def ordered(systems: list[System]) -> list[System]:
+	return sorted(systems, key=lambda s: (s.family != "freedv", s.rate != 48000, -s.payload_bytes))
+
+
 def measure(run_: Run, systems: list[System], jobs: int) -> tuple[list, list]:
 	"""Rows and points of the systems: each search a job, JOBS at a time,
 	the slowest receivers first so that the jobs end together."""
-	order = sorted(systems, key=lambda s: (s.family != "freedv", s.rate != 48000, -s.payload_bytes))
+	order = ordered(systems)
 	tasks = [(s, None) for s in order]
 	if "fading" in run_.parts:
 		tasks = [(s, p) for s in order for p in (None, *FADED)]
@@ -154,7 +172,7 @@ def measure(run_: Run, systems: list[System], jobs: int) -> tuple[list, list]:
 
 	with ThreadPoolExecutor(jobs) as pool:
 		results = list(pool.map(task, tasks))
-	rows = {s.name: identity(s) for s in order}
+	rows = {s.name: row_identity(s) for s in order}
 	points = []
 	for (system, _), (row, ps) in zip(tasks, results):
 		rows[system.name].update(row)
@@ -162,13 +180,15 @@ def measure(run_: Run, systems: list[System], jobs: int) -> tuple[list, list]:
 	return list(rows.values()), points
 
 
-def store(results: pathlib.Path, rows: list, points: list, systems: list[System], parts: frozenset) -> None:
+def store(results: pathlib.Path, rows: list, points: list, systems: list[System], parts: frozenset) -> list[dict]:
 	"""Lays the rows over peers.csv and puts the points in place of the
-	stored points of the same systems and tests."""
+	stored points of the same systems and tests; returns every row."""
 	path = results / "peers.csv"
-	table_file.write(path, COLUMNS, table_file.merge(table_file.read(path), rows, key))
+	merged = table_file.merge(table_file.read(path), rows, key)
+	table_file.write(path, COLUMNS, merged)
 	names = {s.name for s in systems}
 	tests = set().union(*(TESTS.get(p, set()) for p in parts))
 	path = results / "peers_points.csv"
 	kept = [r for r in table_file.read(path) if not (r["system"] in names and r["test"] in tests)]
 	table_file.write(path, POINT_COLUMNS, kept + points)
+	return merged

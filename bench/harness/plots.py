@@ -40,7 +40,7 @@ def peers(rows: list[dict], bursts: int, path: pathlib.Path) -> None:
 		if not points:
 			continue
 		ax.scatter([p[0] for p in points], [p[1] for p in points], c=colour, marker=marker, s=60, label=title)
-		for x, y, label in points:
+		for x, y, label in points if "48000" not in title else ():
 			ax.annotate(label, (x, y), textcoords="offset points", xytext=(0, -14), ha="center", fontsize=9)
 	ax.set_xscale("log")
 	ax.set_xlim(120, 2000)
@@ -83,10 +83,15 @@ def fading(rows: list[dict], bursts: int, path: pathlib.Path) -> None:
 	ax.grid(True, axis="x", alpha=0.4)
 	ax.set_xlabel("SNR in 3 kHz, averaged over the fading (dB)")
 	ax.set_title(f"SNR for 50 % and 90 % of bursts under Watterson fading ({bursts} bursts per point); lower is better")
-	ax.legend(loc="lower right", fontsize=9)
+	ax.legend(loc="upper left", bbox_to_anchor=(1.01, 1), fontsize=9)
 	fig.tight_layout()
 	fig.savefig(path, dpi=100)
 	plt.close(fig)
+
+
+def legend(ax, **style) -> None:
+	if ax.get_legend_handles_labels()[0]:
+		ax.legend(**style)
 
 
 def signed_log(cfo: float) -> float:
@@ -120,7 +125,7 @@ def sensitivity(rows: list[dict], demod: str, folder: pathlib.Path) -> None:
 						ls=MAPPING_DASH[mapping], ms=4, lw=1.5, label=f"mode {mode}, mapping {mapping}")
 		ax.set(title=title, xlim=(-3, 16), ylim=(0, 102), xlabel="SNR in 3 kHz (dB)", ylabel="bursts received (%)")
 		ax.grid(True, alpha=0.4)
-		ax.legend(loc="lower right", fontsize=8)
+		legend(ax, loc="lower right", fontsize=8)
 	fig.savefig(folder / f"sensitivity_awgn{suffix}.png", dpi=100)
 	plt.close(fig)
 
@@ -164,6 +169,6 @@ def sensitivity(rows: list[dict], demod: str, folder: pathlib.Path) -> None:
 	for ax in axes:
 		ax.set(ylim=(0, 102), ylabel="bursts received (%)")
 		ax.grid(True, alpha=0.4)
-		ax.legend(fontsize=8)
+		legend(ax, fontsize=8)
 	fig.savefig(folder / f"sensitivity_robustness{suffix}.png", dpi=100)
 	plt.close(fig)
