@@ -28,14 +28,20 @@ class Timing:
 
 
 def timed(command: list[str], source: pathlib.Path, sink: pathlib.Path) -> Timing:
-	"""CPU time and peak memory of one run of the command alone."""
+	"""CPU time and peak memory of one run of the command alone. A child of
+	this process would count the interpreter's memory from before its exec
+	in its peak; /usr/bin/time's child starts small."""
+	memory = sink.with_suffix(".rss")
 	with open(source, "rb") as f, open(sink, "wb") as out:
-		process = subprocess.Popen(command, stdin=f, stdout=out, stderr=subprocess.DEVNULL)
+		process = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", str(memory), *command], stdin=f, stdout=out,
+					   stderr=subprocess.DEVNULL)
 		_, status, usage = os.wait4(process.pid, 0)
 		process.returncode = os.waitstatus_to_exitcode(status)
 	if process.returncode:
 		raise RuntimeError(f"{command[0]} failed with status {process.returncode}")
-	return Timing(usage.ru_utime + usage.ru_stime, usage.ru_maxrss)
+	rss = int(memory.read_text().split()[-1])
+	memory.unlink()
+	return Timing(usage.ru_utime + usage.ru_stime, rss)
 
 
 def noisy(programs: Programs, system: System, clean: pathlib.Path, path: pathlib.Path) -> None:

@@ -62,6 +62,8 @@ class Find(unittest.TestCase):
 		self.assertEqual(got.text(), "never")
 		self.assertIn(30, curve.calls)
 		self.assertEqual(find(lambda snr: 1.0, 0.5).text(), "<-10")
+		# Just under the cap is not never.
+		self.assertAlmostEqual(find(logistic(28.5, 0.3), 0.9, start=27).snr, 28.5 + 0.3 * math.log(9), delta=0.25)
 
 	def test_white_noise_steps_are_linear_and_end_a_quarter_apart(self):
 		curve = Counted(logistic(2.3, 0.5))
