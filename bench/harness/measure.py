@@ -31,11 +31,15 @@ class Point:
 		return self.ok / self.bursts
 
 
+def seed(system: System, test: str, channel: Channel) -> int:
+	"""The channel's seed: it depends on the point and the signal, not on the
+	demodulator."""
+	return seed_of(f"{system.signal}/{test}/{channel.key()}")
+
+
 def run(programs: Programs, system: System, signal: Signal, test: str, channel: Channel) -> Point:
-	# The noise depends on the point and the signal, not on the demodulator.
-	seed = seed_of(f"{system.signal}/{test}/{channel.key()}")
 	with open(signal.path, "rb") as clean, tempfile.TemporaryFile() as err:
-		noisy = subprocess.Popen([programs.channel, *channel.arguments(system.rate, system.noise, seed)], stdin=clean,
+		noisy = subprocess.Popen([programs.channel, *channel.arguments(system.rate, system.noise, seed(system, test, channel))], stdin=clean,
 					 stdout=subprocess.PIPE, stderr=err)
 		out = subprocess.run(receiver(programs, system, signal.count), stdin=noisy.stdout, capture_output=True,
 				     text=True).stdout

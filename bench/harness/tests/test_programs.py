@@ -8,7 +8,7 @@ import unittest
 from harness import search
 from harness.bursts import send
 from harness.channel import Channel
-from harness.measure import run
+from harness.measure import run, seed
 from harness.programs import Programs, mode_table
 from harness.systems import DEMODULATORS, System, ours
 
@@ -56,7 +56,20 @@ class ThroughThePrograms(unittest.TestCase):
 		channel = Channel(6, fading="moderate")
 		first = run(self.programs, system, signal, "watterson", channel)
 		self.assertEqual(first, run(self.programs, system, signal, "watterson", channel))
-		self.assertEqual(system.signal, ours(8000, self.modes[15], 2, "enhanced", 3).signal)
+		enhanced = ours(8000, self.modes[15], 2, "enhanced", 3)
+		self.assertEqual(seed(system, "awgn", Channel(3)), seed(enhanced, "awgn", Channel(3)))
+		others = {seed(system, "awgn", Channel(3.5)), seed(system, "cfo", Channel(3)),
+			  seed(ours(8000, self.modes[15], 4, "reference", 3), "awgn", Channel(3))}
+		self.assertNotIn(seed(system, "awgn", Channel(3)), others)
+		self.assertEqual(len(others), 3)
+
+	def test_each_system_runs_its_own_demodulator(self):
+		# At 3 dB mode 14 with mapping 4 lies below the reference's waterfall
+		# and above the enhanced demodulator's.
+		reference, enhanced = (ours(8000, self.modes[14], 4, d, 3) for d in DEMODULATORS)
+		signal = self.signal(reference)
+		self.assertLessEqual(run(self.programs, reference, signal, "awgn", Channel(3)).ok, BURSTS // 2)
+		self.assertEqual(run(self.programs, enhanced, signal, "awgn", Channel(3)).ok, BURSTS)
 
 	def test_search_finds_the_waterfall(self):
 		system = ours(8000, self.modes[16], 2, "reference", 3)
