@@ -105,10 +105,13 @@ def run_sensitivity(args, argv) -> None:
 	programs = programs_for(args, False)
 	results = pathlib.Path(args.results)
 	began, revision = time.time(), run_log.revision()
+	modes = mode_table(programs)
+	if args.modes:
+		modes = {m: modes[m] for m in map(int, args.modes.split(","))}
 	with tempfile.TemporaryDirectory(prefix="harness.") as work:
 		run = sensitivity.Run(programs, args.bursts, pathlib.Path(work))
-		rows = sensitivity.measure(run, mode_table(programs), demods, args.jobs)
-	every = sensitivity.store(results, rows, demods)
+		rows = sensitivity.measure(run, modes, demods, args.jobs)
+	every = sensitivity.store(results, rows, demods, list(modes))
 	draw_sensitivity(every, pathlib.Path(args.docs))
 	extra = [f"points: {len(rows)}, bursts: {sum(int(r['bursts']) for r in rows)}"]
 	write_log(results / "sensitivity.log", run_log.lines(command_text(argv, args), revision, began, extra),
@@ -166,6 +169,8 @@ def main(argv: list[str]) -> int:
 	p = sub.add_parser("sensitivity", help="this receiver's curves and robustness")
 	p.add_argument("--demod", default=os.environ.get("DEMOD", " ".join(DEMODULATORS)),
 		       help="demodulators side by side (default $DEMOD or '%(default)s')")
+	p.add_argument("--modes", help="comma-separated modes (default: every mode of encode_stream --list-modes; "
+		       f"the robustness points need mode {sensitivity.ROBUST_MODE})")
 	p = sub.add_parser("speed", help="decode speed on ten minutes of bursts and on noise alone")
 	p.add_argument("--systems", help="comma-separated names or patterns (default liquid-qpsk, ours-*-15-4)")
 	sub.add_parser("plot", help="redraw the plots from the CSV files")

@@ -101,8 +101,8 @@ def snr90(rows: list[dict]) -> list[dict]:
 	for r in rows:
 		if r["test"] == "awgn":
 			key = (int(r["rate"]), r["noise"], int(r["mode"]), int(r["mapping"]), r["demod"])
-			curves.setdefault(key, {})[float(r["snr_db"])] = float(r["success_pct"]) / 100
-	return [dict(zip(SNR90_COLUMNS, (*key, search.interpolate(points, 0.9).text())))
+			curves.setdefault(key, {})[float(r["snr_db"])] = float(r["success_pct"])
+	return [dict(zip(SNR90_COLUMNS, (*key, search.interpolate(points, 90).text())))
 		for key, points in sorted(curves.items())]
 
 
@@ -122,7 +122,7 @@ def measure(run_: Run, modes: dict[int, Mode], demods: list[str], jobs: int) -> 
 		return above(float(text)) if text and text[0] not in "<n" else None
 
 	groups = []
-	for demod in demods:
+	for demod in demods if ROBUST_MODE in modes else ():
 		for rate in (48000, 8000):
 			noise = "ssb" if rate == 48000 else "white"
 			for mapping in MAPPINGS:
@@ -141,10 +141,11 @@ def order(r: dict) -> tuple:
 		int(r["mapping"]), r["fading"], float(r["snr_db"]), float(r["cfo_hz"]), float(r["ppm"]))
 
 
-def store(results: pathlib.Path, rows: list[dict], demods: list[str]) -> list[dict]:
-	"""Puts the rows in place of the stored rows of the same demodulators."""
+def store(results: pathlib.Path, rows: list[dict], demods: list[str], modes: list[int]) -> list[dict]:
+	"""Puts the rows in place of the stored rows of the same demodulators
+	and modes."""
 	path = results / "sensitivity.csv"
-	kept = [r for r in table_file.read(path) if r["demod"] not in demods]
+	kept = [r for r in table_file.read(path) if not (r["demod"] in demods and int(r["mode"]) in modes)]
 	every = sorted(kept + [{k: str(v) for k, v in r.items()} for r in rows], key=order)
 	table_file.write(path, COLUMNS, every)
 	table_file.write(results / "sensitivity_snr90.csv", SNR90_COLUMNS, snr90(every))
