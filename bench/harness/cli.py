@@ -78,7 +78,9 @@ def run_peers(args, argv) -> None:
 	systems = select(every, args.systems)
 	began, revision = time.time(), run_log.revision()
 	with tempfile.TemporaryDirectory(prefix="harness.") as work:
-		journal = Journal(pathlib.Path(args.journal) if args.journal else None, peers.POINT_COLUMNS)
+		if args.no_measure and not args.journal:
+			raise SystemExit("harness: --no-measure takes the points from --journal")
+		journal = Journal(pathlib.Path(args.journal) if args.journal else None, peers.POINT_COLUMNS, not args.no_measure)
 		run = peers.Run(programs, args.bursts, pathlib.Path(work), parts, journal)
 		print(f"{len(systems)} systems, {args.bursts} bursts per point, {args.jobs} jobs", file=sys.stderr)
 		rows, points = peers.measure(run, systems, args.jobs)
@@ -166,6 +168,8 @@ def main(argv: list[str]) -> int:
 	p.add_argument("--systems", help="comma-separated names or patterns (default: all), e.g. 'freedv-*,ours-8000-15-4*'")
 	p.add_argument("--parts", default=",".join(peers.PARTS), help="what to measure (default: all of %(default)s)")
 	p.add_argument("--journal", help="CSV file of points measured so far: reused, and every new point appended")
+	p.add_argument("--no-measure", action="store_true",
+		       help="take every point from the journal and measure none; a search it does not complete stays empty")
 	p = sub.add_parser("sensitivity", help="this receiver's curves and robustness")
 	p.add_argument("--demod", default=os.environ.get("DEMOD", " ".join(DEMODULATORS)),
 		       help="demodulators side by side (default $DEMOD or '%(default)s')")

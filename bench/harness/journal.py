@@ -7,6 +7,10 @@ import threading
 
 from . import table_file
 
+class Missing(Exception):
+	"""A point the journal lacks, where nothing may be measured."""
+
+
 KEY = ("system", "test", "snr_db", "cfo_hz", "ppm", "echo", "fading", "bursts", "silence_s")
 
 
@@ -15,8 +19,8 @@ def key(row: dict) -> tuple:
 
 
 class Journal:
-	def __init__(self, path: pathlib.Path | None, columns: list[str]):
-		self.path, self.columns, self.lock = path, columns, threading.Lock()
+	def __init__(self, path: pathlib.Path | None, columns: list[str], measure: bool = True):
+		self.path, self.columns, self.measure, self.lock = path, columns, measure, threading.Lock()
 		self.rows = {key(r): r for r in table_file.read(path)} if path else {}
 
 	def get(self, identity: dict) -> dict | None:

@@ -23,7 +23,7 @@ from . import search, table_file
 from .bursts import Signal, send
 from .channel import ECHO, PROFILES, SILENCE, Channel
 from .events import STAGES
-from .journal import Journal
+from .journal import Journal, Missing
 from .measure import run
 from .programs import Programs
 from .systems import System
@@ -77,6 +77,8 @@ def measured(run_: Run, system: System, signal: Signal, test: str, channel: Chan
 	stored = run_.journal.get(row)
 	if stored:
 		return stored
+	if not run_.journal.measure:
+		raise Missing(row)
 	point = run(run_.programs, system, signal, test, channel)
 	stages = {k: v for k, v in point.stages.items() if k != "ok"}
 	row.update({"ok": point.ok, "wrong": point.wrong, "success_pct": f"{100 * point.success:g}", **stages})
@@ -105,9 +107,14 @@ def fading_search(run_: Run, system: System, signal: Signal, profile: str, start
 		return success(points[-1])
 
 	curve = {}
-	half = search.find(success_at, 0.5, search.on_grid(start, 0.5), 2, 0.5, FLOOR, CAP, grow=2, points=curve)
-	most = search.find(success_at, 0.9, start, 2, 0.5, FLOOR, CAP, grow=2, points=curve)
-	return half, most
+	try:
+		half = search.find(success_at, 0.5, search.on_grid(start, 0.5), 2, 0.5, FLOOR, CAP, grow=2, points=curve)
+	except Missing:
+		return search.Crossing(), search.Crossing()
+	try:
+		return half, search.find(success_at, 0.9, start, 2, 0.5, FLOOR, CAP, grow=2, points=curve)
+	except Missing:
+		return half, search.Crossing()
 
 
 def bandwidth(programs: Programs, signal: Signal) -> list[str]:
@@ -128,16 +135,20 @@ def white_task(run_: Run, system: System) -> tuple[dict, list]:
 	row.update({"air_time_s": f"{air:.3f}", "payload_bps": f"{system.payload_bytes * 8 / air:.0f}",
 		    "bw99_low_hz": low, "bw99_high_hz": high, "bw99_hz": width})
 	if run_.parts & {"white", "robust"}:
-		white = white_search(run_, system, signal, points)
-		row["snr90_db"] = white.text()
+		row["snr90_db"] = ""
 		if "robust" in run_.parts:
 			row.update({name: "" for name, _, _ in ROBUST} | {"robust_snr_db": ""})
-			if white.snr is not None:
+		try:
+			white = white_search(run_, system, signal, points)
+			row["snr90_db"] = white.text()
+			if "robust" in run_.parts and white.snr is not None:
 				at = round(white.snr + MARGIN, 1)
 				row["robust_snr_db"] = f"{at:.1f}"
 				for name, test, impairments in ROBUST:
 					points.append(measured(run_, system, signal, test, Channel(at, **impairments)))
 					row[name] = points[-1]["success_pct"]
+		except Missing:
+			pass
 	signal.path.unlink()
 	return row, points
 
