@@ -1,4 +1,4 @@
-"""Command line of the harness: bench/harness SUBCOMMAND [OPTION]...
+"""Command line of the harness: python3 bench/harness [OPTION]... SUBCOMMAND [OPTION]...
 
   peers        this receiver beside FreeDV and liquid-dsp: white noise,
                robustness, Watterson fading, bandwidth, speed; writes
@@ -55,7 +55,7 @@ def expected(results: pathlib.Path) -> dict:
 
 
 def command_text(argv: list[str], args) -> str:
-	return f"bench/harness {shlex.join(argv)} (bursts {args.bursts}, jobs {args.jobs})"
+	return f"python3 bench/harness {shlex.join(argv)} (bursts {args.bursts}, jobs {args.jobs})"
 
 
 def write_log(path: pathlib.Path, lines: list[str], earlier: bool) -> None:
@@ -150,7 +150,7 @@ def bursts_of(points: list[dict]) -> int:
 
 
 def main(argv: list[str]) -> int:
-	parser = argparse.ArgumentParser(prog="bench/harness", description=__doc__,
+	parser = argparse.ArgumentParser(prog="python3 bench/harness", description=__doc__,
 					 formatter_class=argparse.RawDescriptionHelpFormatter)
 	parser.add_argument("--build", help="build folder holding the programs")
 	parser.add_argument("--bursts", type=int, default=int(os.environ.get("BURSTS", 100)),
