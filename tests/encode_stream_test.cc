@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -98,6 +99,38 @@ TEST_P(EncodeStream, SmallestModeThatHoldsThePayload)
 		            encode(args + " -M " + std::to_string(mode == 14 ? 15 : 14), text).out)
 		    << bytes;
 	}
+}
+
+// --list-modes names its columns, then describes every payload mode as the
+// encoder treats it: the payload of that many bytes fits and one more does
+// not, the information bits are the payload's and 32 of the CRC, and the
+// burst lasts as long as the samples written for it.
+TEST(EncodeStreamModes, TableDescribesWhatTheEncoderDoes)
+{
+	auto r = encode("--list-modes");
+	ASSERT_EQ(r.status, 0) << r.err;
+	std::istringstream table(r.out);
+	std::string header;
+	std::getline(table, header);
+	EXPECT_EQ(header, "mode payload_bytes information_bits code_bits burst_s_2 burst_s_4 burst_s_8");
+	std::vector<int> modes;
+	for (std::string line; std::getline(table, line);) {
+		std::istringstream row(line);
+		int mode, bytes, information, code;
+		double seconds[3];
+		ASSERT_TRUE(row >> mode >> bytes >> information >> code >> seconds[0] >> seconds[1] >> seconds[2]) << line;
+		modes.push_back(mode);
+		std::string args = "-r 8000 -s 0 -M " + std::to_string(mode);
+		EXPECT_EQ(encode(args, std::string(bytes, 'x')).status, 0) << line;
+		EXPECT_EQ(encode(args, std::string(bytes + 1, 'x')).status, 1) << line;
+		EXPECT_EQ(information, 8 * bytes + 32) << line;
+		EXPECT_EQ(code, 2048) << line;
+		for (int i = 0; i < 3; ++i) {
+			auto burst = encode(args + " -m " + std::to_string(2 << i), "x").out;
+			EXPECT_NEAR(double(burst.size()) / 2 / 8000, seconds[i], 5e-4) << line;
+		}
+	}
+	EXPECT_EQ(modes, (std::vector<int>{14, 15, 16}));
 }
 
 // A refused value or payload writes nothing: status 1 and one line of

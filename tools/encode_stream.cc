@@ -2,6 +2,7 @@
 // PCM (or a WAV stream) on standard output. Every check of the command line
 // and the payload happens before the first byte is written.
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -49,6 +50,11 @@ Sends the payload from standard input (or --text) as OFDM bursts: signed
   -L, --lines          one burst per line of the input instead of one in all;
                        blank lines (nothing but spaces and tabs) are skipped
   -n, --repeat N       send every burst N times (default 1)
+      --list-modes     print the table of payload modes and exit: a header
+                       line, then one line per mode of space-separated
+                       numbers (mode, payload bytes, information bits with
+                       the CRC, code bits, burst seconds for mappings 2, 4
+                       and 8)
   -h, --help           show this text
   -V, --version        show the version
 
@@ -145,6 +151,24 @@ void send(const Settings &set, const std::vector<std::string> &payloads)
 	}
 }
 
+// The air interface's payload modes as the programs and scripts that measure
+// them need it; information bits count the frozen table's open positions.
+std::string mode_table()
+{
+	std::string table = "mode payload_bytes information_bits code_bits burst_s_2 burst_s_4 burst_s_8\n";
+	for (const Air::PayloadMode &m : Air::payload_modes) {
+		const int mode = m.mode, code_bits = Air::code_length;
+		int information = 0;
+		for (int w = 0; w < code_bits / 32; ++w) information += std::popcount(~m.frozen[w]);
+		char line[120];
+		std::snprintf(line, sizeof(line), "%d %d %d %d %.3f %.3f %.3f\n", mode, m.bytes, information,
+			      code_bits, Encoder<8000, 2>::burst_length(mode) / 8000.0,
+			      Encoder<8000, 4>::burst_length(mode) / 8000.0, Encoder<8000, 8>::burst_length(mode) / 8000.0);
+		table += line;
+	}
+	return table;
+}
+
 Settings parse(int argc, char **argv)
 {
 	static const option options[] = {
@@ -155,7 +179,7 @@ Settings parse(int argc, char **argv)
 		{"wav", no_argument, nullptr, 'w'},           {"text", required_argument, nullptr, 't'},
 		{"lines", no_argument, nullptr, 'L'},         {"repeat", required_argument, nullptr, 'n'},
 		{"help", no_argument, nullptr, 'h'},          {"version", no_argument, nullptr, 'V'},
-		{nullptr, 0, nullptr, 0}};
+		{"list-modes", no_argument, nullptr, 'T'},    {nullptr, 0, nullptr, 0}};
 	Settings set;
 	auto bad = [](int letter, const char *range) { bad_value(options, letter, range); };
 	opterr = 0;
@@ -163,6 +187,7 @@ Settings parse(int argc, char **argv)
 		switch (c) {
 		case 'h': print_and_exit(usage);
 		case 'V': print_and_exit(version_text());
+		case 'T': print_and_exit(mode_table());
 		case 'r':
 			if (!parse_number(optarg, &set.rate) || (set.rate != 8000 && set.rate != 48000))
 				bad(c, "8000 or 48000");

@@ -21,7 +21,7 @@ inline size_t read_samples(short *samples, size_t count)
 	return got;
 }
 
-// Writes silence, the burst at an RMS of -30 dBFS (as bench/sensitivity.sh
+// Writes silence, the burst at an RMS of -30 dBFS (as bench/harness
 // sends this project's bursts: loud enough that 16-bit rounding stays far
 // below the noise, quiet enough that the noisiest points do not clip), and
 // silence again.

@@ -1,0 +1,1 @@
+"""Measurements of this receiver and its peers through the channel simulator."""
