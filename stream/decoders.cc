@@ -1,7 +1,6 @@
 // The six receiver variants with both demodulations, for the instruction set
-// this file is compiled for (DECODERS_ISA names it: baseline, v2, v3, v4 or
-// native). The file is compiled once per instruction set the library
-// dispatches on. The receiver's headers go into an unnamed namespace, so
+// this file is compiled for (DECODERS_ISA names it: baseline, v2 or native).
+// The file is compiled once per instruction set the library dispatches on. The receiver's headers go into an unnamed namespace, so
 // that every compilation keeps its own copy of each inline function and
 // template: otherwise the linker would pick one of the copies, perhaps one
 // with instructions the processor lacks, for all of them.

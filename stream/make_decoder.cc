@@ -23,26 +23,13 @@ namespace {
 
 typedef DecoderInterface *Factory(int, int, Demodulator);
 
-// The x86-64 levels by their features, which every compiler's
-// __builtin_cpu_supports knows (it also checks that the system saves the
-// wider registers).
+// The x86-64 level v2 by its features, which every compiler's
+// __builtin_cpu_supports knows.
 bool has_v2()
 {
 	return __builtin_cpu_supports("sse4.2") && __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
 }
 
-bool has_v3()
-{
-	return has_v2() && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
-	       __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
-}
-
-bool has_v4()
-{
-	return has_v3() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-	       __builtin_cpu_supports("avx512cd") && __builtin_cpu_supports("avx512dq") &&
-	       __builtin_cpu_supports("avx512vl");
-}
 
 struct Level
 {
@@ -51,7 +38,7 @@ struct Level
 	bool supported;
 };
 
-// Widest first. OFDM_BURST_ISA names a level to use instead, if the
+// The faster first. OFDM_BURST_ISA names a level to use instead, if the
 // processor has it: every level gives the same results, bit for bit, and
 // tests compare them.
 const Level &chosen()
@@ -59,15 +46,13 @@ const Level &chosen()
 	static const Level level = [] {
 		__builtin_cpu_init();
 		const Level levels[] = {
-			{"v4", make_decoder_v4, has_v4()},
-			{"v3", make_decoder_v3, has_v3()},
 			{"v2", make_decoder_v2, has_v2()},
 			{"baseline", make_decoder_baseline, true},
 		};
 		const char *wanted = std::getenv("OFDM_BURST_ISA");
 		for (const Level &l : levels)
 			if (l.supported && (!wanted || !*wanted || !std::strcmp(wanted, l.name))) return l;
-		return levels[3];
+		return levels[1];
 	}();
 	return level;
 }

@@ -27,8 +27,8 @@ StreamError check_stream(int rate, int mapping);
 // there is no memory for it.
 DecoderInterface *make_decoder(int rate, int mapping, Demodulator demodulator = Demodulator::reference);
 
-// The instruction set the receivers run on: on x86-64 the widest of the
-// levels "v4", "v3", "v2" and "baseline" that the processor has (or the one
-// OFDM_BURST_ISA names, where the processor has it; else "baseline"), in a
-// build for the build machine alone "native".
+// The instruction set the receivers run on: on x86-64 "v2" where the
+// processor has it, else "baseline" (or the one OFDM_BURST_ISA names, where
+// the processor has it; else "baseline"), in a build for the build machine
+// alone "native".
 const char *decoder_isa();
