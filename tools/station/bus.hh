@@ -110,6 +110,8 @@ public:
 		prune();
 	}
 
+	size_t page_limit() const { return max_pages; }
+
 	size_t subscribers()
 	{
 		std::lock_guard lock(mutex);
