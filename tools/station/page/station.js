@@ -44,7 +44,10 @@
 		const bytes = atob(row.rgba);
 		if (bytes.length !== 4 * columns) return;
 		wctx.drawImage(waterfall, 0, 0, width, height - 1, 0, 1, width, height - 1);
+		// The marks are mostly transparent: copied over themselves, not laid over.
+		mctx.globalCompositeOperation = 'copy';
 		mctx.drawImage(marks, 0, 0, width, height - 1, 0, 1, width, height - 1);
+		mctx.globalCompositeOperation = 'source-over';
 		mctx.clearRect(0, 0, width, 1);
 		const out = pixels.data;
 		for (let i = 0; i < columns; ++i) {
@@ -58,17 +61,17 @@
 		lastRowTime = row.t;
 	}
 
-	// A tick beside the burst's frequency on the row of its time, and its call sign.
+	// A tick under the burst's start at its frequency, and its call sign.
 	function mark(event, colour) {
 		if (typeof event.cfo !== 'number') return;
 		const x = Math.round(event.cfo / hertzPerColumn);
 		const y = lastRowTime === null ? 0 : Math.max(0, Math.round((lastRowTime - event.time) / rowSeconds));
 		mctx.fillStyle = colour;
-		mctx.fillRect(x - 1, y, 3, 1);
-		mctx.fillRect(x, Math.max(0, y - 6), 1, 6);
+		mctx.fillRect(x - 3, y + 1, 7, 1);
+		mctx.fillRect(x, y + 1, 1, 4);
 		mctx.font = '9px ui-monospace, monospace';
-		mctx.textBaseline = 'bottom';
-		mctx.fillText(event.call || '', x + 3, Math.max(9, y));
+		mctx.textBaseline = 'top';
+		mctx.fillText(event.call || '', x + 3, y + 3);
 	}
 
 	// Control characters as their visible pictures, so that a payload shows all it holds.
