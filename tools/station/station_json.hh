@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "stream/event.hh"
+#include "tools/io/event_json.hh"
+
+// A received event as the page and the log get it: decode_stream's JSON
+// object with the wall-clock time ("wall"), the mapping of the receiver
+// that reported it, and for MESSAGE the frequency offset, mode and call
+// sign of the burst it ends (from its SYNC), so that one object says all
+// about a message.
+inline std::string station_event_json(const Event &event, double seconds, const std::string &wall, int mapping,
+				      const Event &sync)
+{
+	std::string out = event_json(event, seconds, wall);
+	out.pop_back();
+	out += ",\"mapping\":" + std::to_string(mapping);
+	if (event.kind == STATUS_DONE) {
+		std::string call(sync.call_sign);
+		call.erase(0, call.find_first_not_of(' '));
+		call.erase(call.find_last_not_of(' ') + 1);
+		char number[64];
+		std::snprintf(number, sizeof number, ",\"cfo\":%g,\"mode\":%d", double(sync.cfo), sync.mode);
+		out += number + std::string(",\"call\":\"") +
+		       json_text(reinterpret_cast<const unsigned char *>(call.data()), call.size()) + "\"";
+	}
+	return out + "}";
+}
+
+// One waterfall row, newest last in time: 360 pixels from 0 Hz to 4 kHz as
+// a string of 8 hex digits each, RRGGBBAA, the colours of the waterfall
+// picture (alpha rises with the level; draw over black).
+inline std::string row_json(const unsigned *pixels, int width, double seconds)
+{
+	static const char hex[] = "0123456789abcdef";
+	char number[32];
+	std::snprintf(number, sizeof number, "%.3f", seconds);
+	std::string out = std::string("{\"time\":") + number + ",\"hz\":[0,4000],\"rgba\":\"";
+	for (int i = 0; i < width; ++i) {
+		unsigned p = pixels[i], rgba = p << 8 | p >> 24;
+		for (int shift = 28; shift >= 0; shift -= 4) out += hex[rgba >> shift & 15];
+	}
+	return out + "\"}";
+}
