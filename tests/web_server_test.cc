@@ -11,7 +11,6 @@
 
 #include "tools/station/event_stream.hh"
 #include "tools/station/listen_address.hh"
-#include "tools/station/row_event.hh"
 #include "tools/station/send_token.hh"
 #include "tools/station/web_server.hh"
 
@@ -303,27 +302,6 @@ TEST(Events, FrameKeepsEveryLineOfTheData)
 {
 	EXPECT_EQ(event_frame({"row", "{\"t\":1}"}), "event: row\ndata: {\"t\":1}\n\n");
 	EXPECT_EQ(event_frame({"message", "a\nb\n"}), "event: message\ndata: a\ndata: b\ndata: \n\n");
-}
-
-TEST(Events, RowCarriesPixelsAsRgbaBytes)
-{
-	std::vector<unsigned> argb(360);
-	for (size_t i = 0; i < argb.size(); ++i) argb[i] = unsigned(i * 2654435761u);
-	std::string json = row_event(12.5, argb.data());
-	std::smatch m;
-	ASSERT_TRUE(std::regex_match(json, m, std::regex(R"re(\{"t":12\.500,"rgba":"([A-Za-z0-9+/]+)"\})re")));
-	std::string text = m[1], bytes;
-	ASSERT_EQ(text.size(), 1920u);
-	auto value = [](char c) { return int(std::string_view("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/").find(c)); };
-	for (size_t i = 0; i < text.size(); i += 4) {
-		int chunk = value(text[i]) << 18 | value(text[i + 1]) << 12 | value(text[i + 2]) << 6 | value(text[i + 3]);
-		bytes += char(chunk >> 16), bytes += char(chunk >> 8), bytes += char(chunk);
-	}
-	for (size_t i = 0; i < argb.size(); ++i) {
-		unsigned back = uint8_t(bytes[4 * i + 3]) << 24 | uint8_t(bytes[4 * i]) << 16 | uint8_t(bytes[4 * i + 1]) << 8 |
-				uint8_t(bytes[4 * i + 2]);
-		ASSERT_EQ(back, argb[i]) << i;
-	}
 }
 
 TEST(Listen, ParsesAddressAndPort)

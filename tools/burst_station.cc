@@ -26,6 +26,7 @@
 #include "tools/station/station_options.hh"
 #include "tools/station/station_status.hh"
 #include "tools/station/transmitter.hh"
+#include "tools/station/web_server.hh"
 
 namespace {
 
@@ -138,6 +139,15 @@ int run(const StationOptions &o)
 	Capture capture(ring, meter, o.rate, width, o.duration);
 	Bus bus(8, 1024);
 	SendQueue queue(16);
+	std::unique_ptr<WebServer> web;
+	if (o.web) {
+		WebOptions page;
+		page.listen = o.listen;
+		web = std::make_unique<WebServer>(bus, queue, page);
+		std::string error;
+		if (!web->start(error)) fail(error);
+		if (std::string warning = listen_warning(o.listen); !warning.empty()) report(warning);
+	}
 	EventLog log(o.log);
 	std::unique_ptr<AudioOut> audio_out;
 	if (!o.audio_out.empty()) audio_out = std::make_unique<AudioOut>(o.audio_out, o.rate);
@@ -199,8 +209,6 @@ int run(const StationOptions &o)
 	std::thread reading_fifo;
 	if (fifo) reading_fifo = std::thread([&] { fifo->run(); });
 
-	// The page (tools/station/web_server.hh) starts here, on bus and queue,
-	// and stops before them.
 
 	Clock::time_point start = Clock::now(), last_line = start, last_event = start, last_settle = start;
 	uint64_t frames_at_line = 0;
@@ -252,6 +260,7 @@ int run(const StationOptions &o)
 	receiving.join();
 	if (reading_fifo.joinable()) reading_fifo.join();
 	if (std::string why = ptt.release(); !why.empty()) report("PTT: " + why);
+	if (web) web->stop();
 	bus.close();
 	queue.close();
 	status(Clock::now(), true);
