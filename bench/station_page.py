@@ -94,12 +94,18 @@ def latency(build, rates):
         time.sleep(1)
         heard = {e["call"]: e["received"] for e in sb.entries(driver) if e["received"]}
         delays = sorted(heard["B%d" % k] / 1000 - (start + end / rate) for k, end in enumerate(ends) if "B%d" % k in heard)
+        # The part of it that is the receiver's: how much input it takes after a burst's end to report it.
+        events = sb.run([os.path.join(build, "decode_stream"), "--format", "json", str(rate), "4"], input=samples)
+        reported = [json.loads(line)["time"] for line in events.decode().splitlines() if '"MESSAGE"' in line]
+        waits = sorted(t - end / rate for t, end in zip(reported, ends))
         driver.quit()
         status = station.finish()
         shutil.rmtree(folder, ignore_errors=True)
-        print("%d Hz: %d of %d bursts on the page; end of burst to page: median %.3f s, max %.3f s; "
+        print("%d Hz: %d of %d bursts on the page; end of burst to page: median %.3f s, max %.3f s "
+              "(of which input the receiver needs after the end: median %.3f s); "
               "station CPU %.2f %% of a core over %.0f s of audio" %
-              (rate, len(delays), len(ends), delays[len(delays) // 2], delays[-1], 100 * cpu / wall, wall))
+              (rate, len(delays), len(ends), delays[len(delays) // 2], delays[-1], waits[len(waits) // 2],
+               100 * cpu / wall, wall))
         print("  last status:", status)
 
 
@@ -137,8 +143,11 @@ def soak(build, minutes):
     shutil.rmtree(folder, ignore_errors=True)
     print("%.1f minutes of %d Hz audio, %d bursts, two pages; station CPU %.2f %% of a core" %
           (len(samples) / 2 / rate / 60, rate, count, 100 * cpu / wall))
+    # Two rows for every period of 180 ms, a SYNC and a MESSAGE for every burst.
+    rows = 2 * (len(samples) // 2 // (rate * 9 // 50))
     for i, (c, h) in enumerate(zip(counts, heard)):
-        print("page %d: %d of %d messages listed; events: %s" % (i + 1, h, count, json.dumps(c)))
+        print("page %d: %d of %d messages listed; events: %s; sent: %d message, %d row" %
+              (i + 1, h, count, json.dumps(c), 2 * count, rows))
     print("last status:", status)
     print("RSS (s, KiB):", " ".join("%d:%d" % r for r in rss))
     later = [kib for _, kib in rss[len(rss) // 10:]]

@@ -79,10 +79,12 @@ struct Refusal
 	int status;
 	std::string body;
 	bool token = true;
-	std::string origin = "";   // "self": the page's own
+	std::string origin = "";   // "self": the page's own; "rebound": the rebound name's
 	std::string host = "";     // empty: the client's own
 	const char *said = "";     // part of the error text
 };
+
+void PrintTo(const Refusal &r, std::ostream *out) { *out << r.what; }
 
 class Refused : public testing::TestWithParam<Refusal>
 {
@@ -96,7 +98,10 @@ TEST_P(Refused, AndNothingQueued)
 	httplib::Headers headers;
 	if (r.token) headers.emplace("X-Send-Token", s.server.token());
 	if (!r.host.empty()) headers.emplace("Host", r.host + ":" + std::to_string(s.server.port()));
-	if (!r.origin.empty()) headers.emplace("Origin", r.origin == "self" ? "http://" + s.host() : r.origin);
+	std::string port = ":" + std::to_string(s.server.port());
+	if (r.origin == "self") headers.emplace("Origin", "http://" + s.host());
+	else if (r.origin == "rebound") headers.emplace("Origin", "http://evil.example" + port);
+	else if (!r.origin.empty()) headers.emplace("Origin", r.origin);
 	auto res = s.post(r.body, headers);
 	ASSERT_TRUE(res);
 	EXPECT_EQ(res->status, r.status);
@@ -118,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
 		    Refusal{"foreign origin", 403, good, true, "http://evil.example", "", "another site"},
 		    Refusal{"origin on another port", 403, good, true, "http://127.0.0.1:1", "", "another site"},
 		    Refusal{"rebound name", 403, good, true, "", "evil.example", "own address"},
-		    Refusal{"rebound name with its origin", 403, good, true, "http://evil.example", "evil.example"},
+		    Refusal{"rebound name with its origin", 403, good, true, "rebound", "evil.example", "own address"},
 		    Refusal{"171 bytes", 400, with_payload(14, 171), true, "self", "", "171 bytes is too long"},
 		    Refusal{"129 bytes in 15", 400, with_payload(15, 129), true, "", "", "at most 128"},
 		    Refusal{"86 bytes in 16", 400, with_payload(16, 86), true, "", "", "at most 85"},
@@ -184,10 +189,15 @@ TEST(Page, OnlyForItsOwnHost)
 {
 	Station s;
 	for (const char *path : {"/", "/events", "/station.js"}) {
-		auto res = s.client().Get(path, {{"Host", "evil.example:" + std::to_string(s.server.port())}});
-		ASSERT_TRUE(res);
-		EXPECT_EQ(res->status, 403) << path;
-		EXPECT_EQ(res->body.find(s.server.token()), std::string::npos);
+		int status = 0;
+		std::string body;
+		// What is answered, without waiting for the end of an event stream.
+		s.client().Get(
+		    path, {{"Host", "evil.example:" + std::to_string(s.server.port())}},
+		    [&](const httplib::Response &res) { return (status = res.status) != 200; },
+		    [&](const char *data, size_t size) { return body.append(data, size), true; });
+		EXPECT_EQ(status, 403) << path;
+		EXPECT_EQ(body.find(s.server.token()), std::string::npos);
 	}
 	EXPECT_EQ(s.bus.subscribers(), 0u);
 }
@@ -286,6 +296,22 @@ TEST(Events, StalledPageIsDroppedWithoutHoldingUpPublish)
 	}));
 	page.join();
 	close(sock);
+}
+
+// A page the bus dropped (or closed) is told so at once: its stream ends.
+TEST(Events, StreamEndsWithItsSubscription)
+{
+	Station s;
+	std::atomic<bool> ended{false}, give_up{false};
+	std::thread page([&] {
+		s.client().Get("/events", [&](const char *, size_t) { return !give_up; });
+		ended = true;
+	});
+	ASSERT_TRUE(eventually([&] { return s.bus.subscribers() == 1; }));
+	s.bus.close();
+	EXPECT_TRUE(eventually([&] { return ended.load(); }));
+	give_up = true;
+	page.join();
 }
 
 TEST(Events, StopEndsOpenStreams)
