@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """burst_station's page in headless Chromium while a recording plays.
 
-Usage: station_page_test.py ENCODE_STREAM DECODE_STREAM BURST_STATION [--screenshot FILE]
+Usage: station_page_test.py ENCODE_STREAM DECODE_STREAM BURST_STATION
 The station reads the recording from a pipe at three times a sound card's
 pace and writes what it sends to a WAV. Exit 77 when Chromium, chromedriver
 or Selenium is missing.
@@ -125,16 +125,10 @@ def check_page(driver, url):
 
 
 def main():
-    args = sys.argv[1:]
-    screenshot = None
-    if "--screenshot" in args:
-        i = args.index("--screenshot")
-        screenshot = os.path.abspath(args[i + 1])
-        del args[i:i + 2]
     if sb.MISSING:
         print("missing:", ", ".join(sb.MISSING))
         return 77
-    encode_stream, decode_stream, station = args
+    encode_stream, decode_stream, station = sys.argv[1:4]
     folder = tempfile.mkdtemp(prefix="station_page_")
     audio_out = os.path.join(folder, "out.wav")
     samples = b"".join(sb.run([encode_stream, "-r", str(RATE), "-C", call, "-f", str(freq), "-s", "2", "-t", payload])
@@ -148,14 +142,6 @@ def main():
         driver = sb.open_page(url, os.path.join(folder, "profile"))
         sb.pace(program.stdin, samples + bytes(RATE * 2), RATE, speed=3)
         check_page(driver, url)
-        if screenshot:
-            driver.find_element(sb.By.ID, "call").clear()
-            driver.find_element(sb.By.ID, "payload").clear()
-            driver.find_element(sb.By.ID, "call").send_keys("DL2XYZ")
-            driver.find_element(sb.By.ID, "payload").send_keys("QSL, 73")
-            driver.find_element(sb.By.CSS_SELECTOR, "#messages details").click()
-            driver.save_screenshot(screenshot)
-            print("page kept as", screenshot)
         driver.quit()
         driver = None
 
