@@ -157,9 +157,14 @@ int run(const StationOptions &o)
 	StationListener listener(stream, o.json, o.timestamps, o.mapping, log, bus);
 	stream.feed(nullptr, 0, listener);
 
+	// Opened here, so that a file that cannot be read ends the program
+	// before any thread runs.
+	std::unique_ptr<AudioInput> input;
+	if (o.from_file) input = std::make_unique<AudioInput>(o.input, o.rate, o.channel);
+
 	std::atomic<bool> received_all{false}, transmitted_all{false};
 	std::thread capturing([&] {
-		if (o.from_file) capture.run_file(o.input, o.channel, o.realtime);
+		if (input) capture.run_file(*input, o.realtime);
 		else capture.run_device(o.device);
 	});
 	std::thread receiving([&] {
@@ -228,7 +233,7 @@ int run(const StationOptions &o)
 		Clock::time_point now = Clock::now();
 		if (signal == SIGUSR1 || now - last_line >= std::chrono::seconds(60)) status(now, true);
 		if (now - last_event >= std::chrono::milliseconds(500)) status(now, false), last_event = now;
-		if (ptt.keyed_for() > std::chrono::duration<double>(o.tx_limit)) {
+		if (ptt.wanted() && ptt.keyed_for() > std::chrono::duration<double>(o.tx_limit)) {
 			transmitter.abort.store(true);
 			std::string why = ptt.release();
 			report("watchdog: transmitting for longer than " + std::to_string(o.tx_limit) + " s: key released" +
