@@ -115,12 +115,6 @@ TEST(StationJson, MessageCarriesItsBurstsMetadata)
 		  "{\"kind\":\"SYNC\",\"time\":1.000,\"cfo\":1512.5,\"mode\":15,\"call\":\"DL1ABC\",\"mapping\":2}");
 }
 
-TEST(StationJson, RowIsRgbaHexFromOldestColumnUp)
-{
-	unsigned pixels[3] = {0xff102030u, 0x00000000u, 0x80abcdefu};
-	EXPECT_EQ(row_json(pixels, 3, 1.25), "{\"time\":1.250,\"hz\":[0,4000],\"rgba\":\"102030ff00000000abcdef80\"}");
-}
-
 // A line whose release fails as often as asked, then works.
 class FlakyLine final : public PttLine
 {

@@ -26,6 +26,7 @@
 #include "tools/station/station_options.hh"
 #include "tools/station/station_status.hh"
 #include "tools/station/transmitter.hh"
+#include "tools/station/web_server.hh"
 
 namespace {
 
@@ -58,7 +59,8 @@ Events:
   -d, --demod NAME          reference (default) or enhanced
   -l, --log FILE            append each event to FILE as a JSON line with the
                             wall-clock time
-      --listen ADDR:PORT    the page's address (default 127.0.0.1:8073)
+      --listen ADDR:PORT    serve the page there (default 127.0.0.1:8073); an
+                            address other machines reach is reported
       --no-web              serve no page
 
 Sending:
@@ -204,16 +206,24 @@ int run(const StationOptions &o)
 	std::thread reading_fifo;
 	if (fifo) reading_fifo = std::thread([&] { fifo->run(); });
 
-	// The page (tools/station/web_server.hh) starts here, on bus and queue,
-	// and stops before them.
+	std::unique_ptr<WebServer> page;
+	if (o.web) {
+		WebOptions web;
+		web.listen = o.listen;
+		page = std::make_unique<WebServer>(bus, queue, web);
+		std::string why;
+		if (!page->start(why)) report("page: " + why + "; serving none"), page.reset();
+		else if (std::string warning = listen_warning(o.listen); !warning.empty()) report(warning);
+	}
 
 	Clock::time_point start = Clock::now(), last_line = start, last_event = start, last_settle = start;
-	uint64_t frames_at_line = 0;
+	uint64_t frames_at_line = 0, frames_at_event = 0;
 	auto status = [&](Clock::time_point now, bool line) {
 		StationStatus s;
-		double seconds = std::chrono::duration<double>(now - last_line).count();
+		Clock::time_point since = line ? last_line : last_event;
+		double seconds = std::chrono::duration<double>(now - since).count();
 		uint64_t frames = meter.frames.load();
-		s.input_rate = seconds > 0 ? (frames - frames_at_line) / seconds : 0;
+		s.input_rate = seconds > 0 ? (frames - (line ? frames_at_line : frames_at_event)) / seconds : 0;
 		s.input_lost = capture.device_lost.load();
 		s.keyed = ptt.keyed();
 		s.queued = queue.size();
@@ -224,6 +234,7 @@ int run(const StationOptions &o)
 			last_line = now, frames_at_line = frames;
 		} else {
 			bus.publish("status", status_json(meter, s));
+			last_event = now, frames_at_event = frames;
 		}
 	};
 	for (;;) {
@@ -232,7 +243,7 @@ int run(const StationOptions &o)
 		if (signal == SIGINT || signal == SIGTERM || signal == SIGHUP) break;
 		Clock::time_point now = Clock::now();
 		if (signal == SIGUSR1 || now - last_line >= std::chrono::seconds(60)) status(now, true);
-		if (now - last_event >= std::chrono::milliseconds(500)) status(now, false), last_event = now;
+		if (now - last_event >= std::chrono::milliseconds(500)) status(now, false);
 		if (ptt.wanted() && ptt.keyed_for() > std::chrono::duration<double>(o.tx_limit)) {
 			transmitter.abort.store(true);
 			std::string why = ptt.release();
@@ -257,6 +268,7 @@ int run(const StationOptions &o)
 	receiving.join();
 	if (reading_fifo.joinable()) reading_fifo.join();
 	if (std::string why = ptt.release(); !why.empty()) report("PTT: " + why);
+	if (page) page->stop();
 	bus.close();
 	queue.close();
 	status(Clock::now(), true);

@@ -10,6 +10,7 @@
 #include "tools/cli/command_line.hh"
 #include "tools/io/audio_input.hh"
 #include "tools/io/timestamps.hh"
+#include "tools/station/listen_address.hh"
 
 // Everything burst_station is told on its command line.
 struct StationOptions
@@ -27,7 +28,8 @@ struct StationOptions
 	double duration = 0; // seconds of input after which to stop; 0 never
 	double buffer = 2;   // seconds of input that may wait for the receiver
 
-	std::string log, send_fifo, listen = "127.0.0.1:8073";
+	std::string log, send_fifo;
+	ListenAddress listen;
 	bool web = true;
 
 	int rig = 0; // Hamlib model; 0 none
@@ -116,7 +118,11 @@ inline StationOptions parse_station_options(int argc, char **argv)
 			else if (std::strcmp(optarg, "reference")) return invalid(c, "reference or enhanced");
 			break;
 		case 'l': o.log = optarg; break;
-		case LISTEN: o.listen = optarg; break;
+		case LISTEN: {
+			std::string why;
+			if (!parse_listen(optarg, o.listen, why)) return refuse(why);
+			break;
+		}
 		case NO_WEB: o.web = false; break;
 		case FIFO: o.send_fifo = optarg; break;
 		case RIG:
