@@ -83,8 +83,19 @@ public:
 
 	void signal(int number) { kill(pid, number); }
 
+	// False once it has ended (it is then reaped).
+	bool alive()
+	{
+		int status;
+		if (waitpid(pid, &status, WNOHANG) != pid) return true;
+		code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+		pid = -1;
+		return false;
+	}
+
 	int finish()
 	{
+		if (pid < 0) return code;
 		int status = 0;
 		waitpid(pid, &status, 0);
 		pid = -1;
@@ -93,6 +104,7 @@ public:
 
 private:
 	pid_t pid;
+	int code = -1;
 };
 
 // Writes lines into the station's send FIFO: the open waits for the
@@ -177,6 +189,24 @@ TEST(StationAudio, PlayedAudioDecodesBackToWhatWasSent)
 		// The receiver did not report the station's own bursts.
 		EXPECT_EQ(read_file(alsa.dir.file("out")), "");
 	}
+}
+
+// The radio feeds the station's own burst back to its input. Keyed from
+// the start for more than three seconds, the station hears nothing of the
+// burst at 1 s; the one at 5.5 s, after the key, it reports.
+TEST(StationAudio, DoesNotReportItsOwnBurst)
+{
+	TempDir dir;
+	std::string heard = run_program(encode + " -s 1 -t own").out.substr(0, size_t(2.1 * 48000) * 2);
+	std::string later = run_program(encode + " -s 0.5 -t other -C K9ZZZ").out;
+	write_file(dir.file("in.raw"), heard + silence(5 - heard.size() / 96000.0) + later + silence(1));
+	std::string fifo = dir.file("send");
+	mkfifo(fifo.c_str(), 0600);
+	Background running("exec " + station + " --no-web -i " + dir.file("in.raw") + " --realtime --tx-delay 2000 -a " +
+			   dir.file("sent.wav") + " --send-fifo " + fifo + " > " + dir.file("out") + " 2> /dev/null");
+	send_lines(fifo, "N0CALL 16 own\n");
+	EXPECT_EQ(running.finish(), 0);
+	EXPECT_EQ(read_file(dir.file("out")), "EVENT:SYNC|CFO:1500|MODE:16|CALL:K9ZZZ    \nEVENT:MESSAGE|FLIPS:0|PAYLOAD:other\n");
 }
 
 TEST(StationLog, AppendsOneJsonLinePerEventWithTheWallClock)
@@ -363,17 +393,17 @@ TEST(StationPtt, ReleasedWhateverEndsTheTransmission)
 	if (!rig_tools()) GTEST_SKIP() << "rigctld, rigctl or python3 missing";
 	struct Case
 	{
-		const char *name, *options;
+		const char *name, *options, *message;
 		bool signal;
-		const char *message;
-		double longest; // seconds keyed at most
 	};
-	for (Case c : {Case{"SIGTERM", "--tx-delay 5000", true, "", 5},
-		       Case{"watchdog", "--tx-delay 5000 --tx-limit 0.5", false, "watchdog", 5},
-		       Case{"playback error", "-O broken_out --tx-delay 0", false, "playback: broken_out", 10}}) {
+	for (Case c : {Case{"SIGTERM", "--tx-delay 5000", "", true},
+		       Case{"watchdog", "--tx-delay 5000 --tx-limit 0.5", "watchdog", false},
+		       Case{"playback error", "-O broken_out --tx-delay 0", "playback: broken_out", false}}) {
 		Rig rig;
 		Alsa alsa;
-		write_file(alsa.dir.file("quiet.raw"), silence(2));
+		// Longer than any of the cases needs: the station is ended by a
+		// signal once the key is released.
+		write_file(alsa.dir.file("quiet.raw"), silence(20));
 		std::string fifo = alsa.dir.file("send"), wav = alsa.dir.file("sent.wav");
 		mkfifo(fifo.c_str(), 0600);
 		std::string audio = std::string(c.options).find("-O") == 0 ? "" : " -a " + wav;
@@ -382,14 +412,19 @@ TEST(StationPtt, ReleasedWhateverEndsTheTransmission)
 						alsa.dir.file("err")));
 		send_lines(fifo, "DL1ABC 14 " + std::string(170, 'x') + "\n");
 		double keyed = rig.keyed();
-		if (c.signal) running.signal(SIGTERM);
+		while (!c.signal && rig.released() < 0 && running.alive())
+			std::this_thread::sleep_for(std::chrono::milliseconds(10));
+		double signalled = now_seconds();
+		if (running.alive()) running.signal(SIGTERM);
 		EXPECT_EQ(running.finish(), 0) << c.name;
 		std::string err = read_file(alsa.dir.file("err"));
 		EXPECT_NE(err.find(c.message), std::string::npos) << c.name << ": " << err;
 		EXPECT_NE(err.find("sent 0,"), std::string::npos) << c.name << ": " << err;
 		double released = rig.released();
 		EXPECT_GT(released, keyed) << c.name;
-		EXPECT_LT(released - keyed, c.longest) << c.name;
+		// By the signal, or before it by what ended the transmission.
+		EXPECT_EQ(released > signalled, c.signal) << c.name;
+		EXPECT_LT(released - keyed, 5) << c.name << ": released before the lead-in would have ended";
 		EXPECT_EQ(rig.state(), "0") << c.name;
 		if (!audio.empty()) {
 			EXPECT_EQ(run_program(decode + " -i " + wav).out, "") << c.name;
