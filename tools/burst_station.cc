@@ -59,7 +59,8 @@ Events:
   -d, --demod NAME          reference (default) or enhanced
   -l, --log FILE            append each event to FILE as a JSON line with the
                             wall-clock time
-      --listen ADDR:PORT    the page's address (default 127.0.0.1:8073)
+      --listen ADDR:PORT    serve the page there (default 127.0.0.1:8073); an
+                            address other machines reach is reported
       --no-web              serve no page
 
 Sending:
@@ -139,15 +140,6 @@ int run(const StationOptions &o)
 	Capture capture(ring, meter, o.rate, width, o.duration);
 	Bus bus(8, 1024);
 	SendQueue queue(16);
-	std::unique_ptr<WebServer> web;
-	if (o.web) {
-		WebOptions page;
-		page.listen = o.listen;
-		web = std::make_unique<WebServer>(bus, queue, page);
-		std::string error;
-		if (!web->start(error)) fail(error);
-		if (std::string warning = listen_warning(o.listen); !warning.empty()) report(warning);
-	}
 	EventLog log(o.log);
 	std::unique_ptr<AudioOut> audio_out;
 	if (!o.audio_out.empty()) audio_out = std::make_unique<AudioOut>(o.audio_out, o.rate);
@@ -167,9 +159,26 @@ int run(const StationOptions &o)
 	StationListener listener(stream, o.json, o.timestamps, o.mapping, log, bus);
 	stream.feed(nullptr, 0, listener);
 
+	// Served before the input is opened: a pipe that has not yet given its
+	// first bytes would otherwise keep the page away.
+	std::unique_ptr<WebServer> page;
+	if (o.web) {
+		WebOptions web;
+		web.listen = o.listen;
+		page = std::make_unique<WebServer>(bus, queue, web);
+		std::string why;
+		if (!page->start(why)) report("page: " + why + "; serving none"), page.reset();
+		else if (std::string warning = listen_warning(o.listen); !warning.empty()) report(warning);
+	}
+
+	// Opened here, so that a file that cannot be read ends the program
+	// before any thread runs.
+	std::unique_ptr<AudioInput> input;
+	if (o.from_file) input = std::make_unique<AudioInput>(o.input, o.rate, o.channel);
+
 	std::atomic<bool> received_all{false}, transmitted_all{false};
 	std::thread capturing([&] {
-		if (o.from_file) capture.run_file(o.input, o.channel, o.realtime);
+		if (input) capture.run_file(*input, o.realtime);
 		else capture.run_device(o.device);
 	});
 	std::thread receiving([&] {
@@ -209,14 +218,14 @@ int run(const StationOptions &o)
 	std::thread reading_fifo;
 	if (fifo) reading_fifo = std::thread([&] { fifo->run(); });
 
-
 	Clock::time_point start = Clock::now(), last_line = start, last_event = start, last_settle = start;
-	uint64_t frames_at_line = 0;
+	uint64_t frames_at_line = 0, frames_at_event = 0;
 	auto status = [&](Clock::time_point now, bool line) {
 		StationStatus s;
-		double seconds = std::chrono::duration<double>(now - last_line).count();
+		Clock::time_point since = line ? last_line : last_event;
+		double seconds = std::chrono::duration<double>(now - since).count();
 		uint64_t frames = meter.frames.load();
-		s.input_rate = seconds > 0 ? (frames - frames_at_line) / seconds : 0;
+		s.input_rate = seconds > 0 ? (frames - (line ? frames_at_line : frames_at_event)) / seconds : 0;
 		s.input_lost = capture.device_lost.load();
 		s.keyed = ptt.keyed();
 		s.queued = queue.size();
@@ -227,6 +236,7 @@ int run(const StationOptions &o)
 			last_line = now, frames_at_line = frames;
 		} else {
 			bus.publish("status", status_json(meter, s));
+			last_event = now, frames_at_event = frames;
 		}
 	};
 	for (;;) {
@@ -235,8 +245,8 @@ int run(const StationOptions &o)
 		if (signal == SIGINT || signal == SIGTERM || signal == SIGHUP) break;
 		Clock::time_point now = Clock::now();
 		if (signal == SIGUSR1 || now - last_line >= std::chrono::seconds(60)) status(now, true);
-		if (now - last_event >= std::chrono::milliseconds(500)) status(now, false), last_event = now;
-		if (ptt.keyed_for() > std::chrono::duration<double>(o.tx_limit)) {
+		if (now - last_event >= std::chrono::milliseconds(500)) status(now, false);
+		if (ptt.wanted() && ptt.keyed_for() > std::chrono::duration<double>(o.tx_limit)) {
 			transmitter.abort.store(true);
 			std::string why = ptt.release();
 			report("watchdog: transmitting for longer than " + std::to_string(o.tx_limit) + " s: key released" +
@@ -260,7 +270,7 @@ int run(const StationOptions &o)
 	receiving.join();
 	if (reading_fifo.joinable()) reading_fifo.join();
 	if (std::string why = ptt.release(); !why.empty()) report("PTT: " + why);
-	if (web) web->stop();
+	if (page) page->stop();
 	bus.close();
 	queue.close();
 	status(Clock::now(), true);

@@ -86,9 +86,8 @@ public:
 
 	// Frames from a file or standard input, as fast as they come, or at
 	// the receiver's rate when realtime (as a device would give them).
-	void run_file(const InputOptions &options, int channel, bool realtime)
+	void run_file(AudioInput &input, bool realtime)
 	{
-		AudioInput input(options, rate, channel);
 		ring_rate.store(rate);
 		Clock::time_point start = Clock::now();
 		size_t piece = rate / 50, frames;

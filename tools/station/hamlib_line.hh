@@ -26,7 +26,7 @@ public:
 		int err = rig_set_ptt(rig, RIG_VFO_CURR, keyed ? RIG_PTT_ON : RIG_PTT_OFF);
 		if (err == RIG_OK) return "";
 		shut();
-		return name() + ": " + rigerror(err);
+		return name() + ": " + rigerror2(err);
 	}
 
 	std::string name() const override { return "rig model " + std::to_string(model) + " at " + port; }
@@ -45,7 +45,7 @@ private:
 		if (err == RIG_OK) return "";
 		rig_cleanup(rig);
 		rig = nullptr;
-		return name() + ": " + rigerror(err);
+		return name() + ": " + rigerror2(err);
 	}
 
 	void shut()

@@ -19,8 +19,8 @@ public:
 	std::atomic<uint64_t> overruns{0};    // times the device's buffer overflowed
 	std::atomic<uint64_t> dropped{0};     // frames the receiver had no room for
 	std::atomic<uint64_t> clipped{0};     // samples at full scale, in all
-	std::atomic<float> level{-200};       // RMS of the last window, dBFS
-	std::atomic<float> peak{-200};        // peak of the last window, dBFS
+	std::atomic<float> level{-120};       // RMS of the last window, dBFS
+	std::atomic<float> peak{-120};        // peak of the last window, dBFS
 	std::atomic<bool> clipping{false};    // the last window held a sample at full scale
 
 	// Called by the capture thread only.
@@ -50,7 +50,8 @@ public:
 	}
 
 private:
-	static float decibels(double amplitude) { return amplitude > 0 ? float(20 * std::log10(amplitude / 32768)) : -200; }
+	// Digital silence reads as -120 dBFS, below any real input.
+	static float decibels(double amplitude) { return std::max(-120.f, float(20 * std::log10(amplitude / 32768))); }
 
 	double squares = 0;
 	int largest = 0;

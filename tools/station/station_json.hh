@@ -28,19 +28,3 @@ inline std::string station_event_json(const Event &event, double seconds, const 
 	}
 	return out + "}";
 }
-
-// One waterfall row, newest last in time: 360 pixels from 0 Hz to 4 kHz as
-// a string of 8 hex digits each, RRGGBBAA, the colours of the waterfall
-// picture (alpha rises with the level; draw over black).
-inline std::string row_json(const unsigned *pixels, int width, double seconds)
-{
-	static const char hex[] = "0123456789abcdef";
-	char number[32];
-	std::snprintf(number, sizeof number, "%.3f", seconds);
-	std::string out = std::string("{\"time\":") + number + ",\"hz\":[0,4000],\"rgba\":\"";
-	for (int i = 0; i < width; ++i) {
-		unsigned p = pixels[i], rgba = p << 8 | p >> 24;
-		for (int shift = 28; shift >= 0; shift -= 4) out += hex[rgba >> shift & 15];
-	}
-	return out + "\"}";
-}

@@ -9,6 +9,7 @@
 #include "tools/io/event_printer.hh"
 #include "tools/station/bus.hh"
 #include "tools/station/event_log.hh"
+#include "tools/station/row_event.hh"
 #include "tools/station/station_json.hh"
 
 // Where the receiver's events go: standard output exactly as decode_stream
@@ -38,9 +39,10 @@ public:
 	{
 		if (!bus.subscribers()) return;
 		decoder.spectrum(plot.data(), scroll.data(), 0xF0E060);
-		double seconds = double(stream.frames()) / rate;
-		bus.publish("row", row_json(scroll.data() + SpectrumImage::width, SpectrumImage::width, seconds - 0.09));
-		bus.publish("row", row_json(scroll.data(), SpectrumImage::width, seconds));
+		// Row r is centred r * 90 ms after the first sample, as in burst_waterfall.
+		long newest = long(2 * stream.frames() * 50 / (9 * uint64_t(rate))) - 1;
+		bus.publish("row", row_event((newest - 1) * 0.09, scroll.data() + SpectrumImage::width));
+		bus.publish("row", row_event(newest * 0.09, scroll.data()));
 	}
 
 private:

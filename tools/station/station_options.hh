@@ -29,7 +29,7 @@ struct StationOptions
 	double buffer = 2;   // seconds of input that may wait for the receiver
 
 	std::string log, send_fifo;
-	ListenAddress listen; // the page's address
+	ListenAddress listen;
 	bool web = true;
 
 	int rig = 0; // Hamlib model; 0 none
@@ -119,8 +119,8 @@ inline StationOptions parse_station_options(int argc, char **argv)
 			break;
 		case 'l': o.log = optarg; break;
 		case LISTEN: {
-			std::string error;
-			if (!parse_listen(optarg, o.listen, error)) return refuse(error);
+			std::string why;
+			if (!parse_listen(optarg, o.listen, why)) return refuse(why);
 			break;
 		}
 		case NO_WEB: o.web = false; break;

@@ -28,18 +28,19 @@ inline std::string status_line(const InputMeter &m, const StationStatus &s)
 	return text;
 }
 
-// {"level","peak": dBFS of the last half second; "clipping": it held a
-// sample at full scale; "transmitter": "idle" or "keyed"; "queue":
-// transmissions waiting; "overruns", "lost" (frames), "underruns", "sent";
-// "input": "ok" or "lost"}
+// The "status" event as the page reads it (see bus.hh): "rate", "level"
+// (peak dBFS of the last half second), "clipping", "overruns",
+// "underruns", "tx" ("idle" or "keyed"), "queued"; and besides "rms" (dBFS),
+// "lost" (frames the receiver had no room for), "sent" and "input" ("ok"
+// or "lost": the capture device is being opened again).
 inline std::string status_json(const InputMeter &m, const StationStatus &s)
 {
 	char text[400];
 	std::snprintf(text, sizeof text,
-		      "{\"level\":%.1f,\"peak\":%.1f,\"clipping\":%s,\"transmitter\":\"%s\",\"queue\":%zu,"
-		      "\"overruns\":%llu,\"lost\":%llu,\"underruns\":%lu,\"sent\":%lu,\"input\":\"%s\"}",
-		      m.level.load(), m.peak.load(), m.clipping.load() ? "true" : "false", s.keyed ? "keyed" : "idle",
-		      s.queued, (unsigned long long)m.overruns.load(), (unsigned long long)m.dropped.load(), s.underruns,
-		      s.sent, s.input_lost ? "lost" : "ok");
+		      "{\"rate\":%.1f,\"level\":%.1f,\"clipping\":%s,\"overruns\":%llu,\"underruns\":%lu,"
+		      "\"tx\":\"%s\",\"queued\":%zu,\"rms\":%.1f,\"lost\":%llu,\"sent\":%lu,\"input\":\"%s\"}",
+		      s.input_rate, m.peak.load(), m.clipping.load() ? "true" : "false",
+		      (unsigned long long)m.overruns.load(), s.underruns, s.keyed ? "keyed" : "idle", s.queued,
+		      m.level.load(), (unsigned long long)m.dropped.load(), s.sent, s.input_lost ? "lost" : "ok");
 	return text;
 }

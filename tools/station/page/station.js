@@ -39,10 +39,11 @@
 		}
 	}
 
-	// A row of RRGGBBAA pixels (row_json) laid over the background, as the picture renderer does.
+	// A row (row_event: base64 of R, G, B, alpha bytes) laid over the background, as the picture renderer does.
 	function addRow(row) {
-		const hex = row.rgba;
-		if (typeof hex !== 'string' || hex.length !== 8 * columns || typeof row.time !== 'number') return;
+		if (typeof row.rgba !== 'string' || typeof row.t !== 'number') return;
+		const bytes = atob(row.rgba);
+		if (bytes.length !== 4 * columns) return;
 		wctx.drawImage(waterfall, 0, 0, width, height - 1, 0, 1, width, height - 1);
 		// The marks are mostly transparent: copied over themselves, not laid over.
 		mctx.globalCompositeOperation = 'copy';
@@ -51,17 +52,14 @@
 		mctx.clearRect(0, 0, width, 1);
 		const out = pixels.data;
 		for (let i = 0; i < columns; ++i) {
-			const rgba = parseInt(hex.substr(8 * i, 8), 16) >>> 0;
-			const alpha = rgba & 255;
-			for (let c = 0; c < 3; ++c) {
-				const value = (rgba >>> (24 - 8 * c)) & 255;
-				out[4 * i + c] = ((value * alpha + background[c] * (255 - alpha) + 127) / 255) | 0;
-			}
+			const alpha = bytes.charCodeAt(4 * i + 3);
+			for (let c = 0; c < 3; ++c)
+				out[4 * i + c] = ((bytes.charCodeAt(4 * i + c) * alpha + background[c] * (255 - alpha) + 127) / 255) | 0;
 			out[4 * i + 3] = 255;
 		}
 		wctx.putImageData(pixels, 0, 0);
-		if (lastRowTime !== null && row.time > lastRowTime && row.time - lastRowTime < 1) rowSeconds = row.time - lastRowTime;
-		lastRowTime = row.time;
+		if (lastRowTime !== null && row.t > lastRowTime && row.t - lastRowTime < 1) rowSeconds = row.t - lastRowTime;
+		lastRowTime = row.t;
 	}
 
 	// A tick under the burst's start at its frequency, and its call sign.
@@ -165,23 +163,24 @@
 
 	function onStatus(status) {
 		const number = (x) => typeof x === 'number';
+		const dbfs = (x) => (x < -120 ? 'silence' : x.toFixed(1) + ' dBFS');
 		if (number(status.level)) {
 			$('level').value = Math.max(-60, Math.min(0, status.level));
-			const dbfs = (x) => (x < -120 ? 'silence' : x.toFixed(1) + ' dBFS');
-			$('level-text').textContent = dbfs(status.level) + (number(status.peak) ? ', peak ' + dbfs(status.peak) : '');
+			$('level-text').textContent = 'peak ' + dbfs(status.level) + (number(status.rms) ? ', RMS ' + dbfs(status.rms) : '');
 		}
 		if (typeof status.clipping === 'boolean') $('clipping').hidden = !status.clipping;
+		if (number(status.rate)) $('rate').textContent = status.rate.toFixed(0) + ' Hz';
 		if (typeof status.input === 'string') {
 			$('input-state').textContent = status.input === 'ok' ? 'ok' : 'lost: trying again';
 			$('input-state').className = status.input === 'ok' ? 'ok' : 'warn';
 		}
 		if (number(status.overruns))
 			$('overruns').textContent = status.overruns + (number(status.lost) ? ' (' + status.lost + ' frames lost)' : '');
-		if (typeof status.transmitter === 'string') {
-			$('tx').textContent = status.transmitter;
-			$('tx').classList.toggle('on', status.transmitter !== 'idle');
+		if (typeof status.tx === 'string') {
+			$('tx').textContent = status.tx;
+			$('tx').classList.toggle('on', status.tx !== 'idle');
 		}
-		if (number(status.queue)) $('queued').textContent = String(status.queue);
+		if (number(status.queued)) $('queued').textContent = String(status.queued);
 		if (number(status.sent))
 			$('sent').textContent = status.sent + (number(status.underruns) ? ', ' + status.underruns + ' underruns' : '');
 	}
