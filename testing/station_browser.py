@@ -75,12 +75,13 @@ def entries(driver):
 
 
 def pace(sink, samples, rate, speed=1.0, block_ms=20, on_block=None):
-    """Writes 16-bit mono samples to sink as a sound card delivers them: block i at start + i blocks of time.
-    Returns the wall-clock start (time.time()) that block times count from."""
+    """Writes 16-bit mono samples to sink as a sound card delivers them: each block once its last sample is
+    in, block i at start + i + 1 blocks of time. Returns the wall-clock start (time.time()), the moment of
+    the first sample."""
     block = rate * block_ms // 1000 * 2
     start = time.time()
     for i, offset in enumerate(range(0, len(samples), block)):
-        due = start + i * block_ms / 1000 / speed
+        due = start + (i + 1) * block_ms / 1000 / speed
         delay = due - time.time()
         if delay > 0:
             time.sleep(delay)

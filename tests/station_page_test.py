@@ -8,6 +8,7 @@ or Selenium is missing.
 """
 
 import json
+import random
 import os
 import shutil
 import subprocess
@@ -142,6 +143,16 @@ def main():
         driver = sb.open_page(url, os.path.join(folder, "profile"))
         sb.pace(program.stdin, samples + bytes(RATE * 2), RATE, speed=3)
         check_page(driver, url)
+
+        # A second of full scale, at a card's pace so that the station's half-second windows see it.
+        square = (b"\xff\x7f" * 4 + b"\x00\x80" * 4) * (RATE // 8)
+        sb.pace(program.stdin, square, RATE)
+        sb.WebDriverWait(driver, 5).until(lambda d: d.find_element(sb.By.ID, "clipping").is_displayed())
+        check("peak 0.0 dBFS" in driver.find_element(sb.By.ID, "level-text").text, "full scale shows as clipping")
+        hiss = bytes(random.choice((1, 255)) for _ in range(RATE * 2))
+        sb.pace(program.stdin, hiss, RATE)
+        sb.WebDriverWait(driver, 5).until(lambda d: not d.find_element(sb.By.ID, "clipping").is_displayed())
+        print("ok: the warning goes with the clipping")
         driver.quit()
         driver = None
 
