@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -495,6 +496,44 @@ TEST(StationPtt, RigThatDoesNotAnswerIsTriedAgain)
 	EXPECT_NE(err.find("sent 1,"), std::string::npos) << err;
 	EXPECT_EQ(run_program(decode + " -i " + wav).out,
 		  "EVENT:SYNC|CFO:1500|MODE:16|CALL:DL1ABC   \nEVENT:MESSAGE|FLIPS:0|PAYLOAD:late\n");
+}
+
+
+// The page's endpoints on the station itself: the event stream carries
+// waterfall rows, status and the messages heard; what POST /send queues is
+// played.
+TEST(StationPage, StreamsWhatItHearsAndSendsWhatIsPosted)
+{
+	TempDir dir;
+	write_file(dir.file("in.raw"), run_program(encode + " -s 2 -t 'heard here' -C K1ABC").out);
+	int port = free_port();
+	Background running("exec " + station + " -i " + dir.file("in.raw") + " --realtime --listen 127.0.0.1:" +
+			   std::to_string(port) + " -a " + dir.file("sent.wav") + " > /dev/null 2> " + dir.file("err"));
+	httplib::Client page("127.0.0.1", port);
+	auto got = page.Get("/");
+	while (!got && running.alive()) {
+		std::this_thread::sleep_for(std::chrono::milliseconds(20));
+		got = page.Get("/");
+	}
+	ASSERT_TRUE(got) << read_file(dir.file("err"));
+	std::string events;
+	page.Get("/events", [&events](const char *data, size_t size) {
+		events.append(data, size);
+		return events.find("\"kind\":\"MESSAGE\"") == std::string::npos;
+	});
+	EXPECT_NE(events.find("event: row\ndata: {\"t\":"), std::string::npos);
+	EXPECT_NE(events.find("event: status\ndata: {\"rate\":"), std::string::npos);
+	EXPECT_NE(events.find("\"payload\":\"heard here\""), std::string::npos) << events.substr(0, 300);
+	std::smatch token;
+	ASSERT_TRUE(std::regex_search(got->body, token, std::regex("name=\"send-token\" content=\"([^\"]+)\"")));
+	httplib::Headers headers{{"X-Send-Token", token[1]}, {"Origin", "http://127.0.0.1:" + std::to_string(port)}};
+	auto posted = page.Post("/send", headers, "{\"call\":\"DL1ABC\",\"mode\":16,\"payload\":\"posted\"}",
+				"application/json");
+	ASSERT_TRUE(posted);
+	EXPECT_EQ(posted->status, 202);
+	EXPECT_EQ(running.finish(), 0);
+	EXPECT_EQ(run_program(decode + " -i " + dir.file("sent.wav")).out,
+		  "EVENT:SYNC|CFO:1500|MODE:16|CALL:DL1ABC   \nEVENT:MESSAGE|FLIPS:0|PAYLOAD:posted\n");
 }
 
 }
