@@ -13,6 +13,7 @@ static_assert(OFDM_BURST_PREAMBLE_FAIL == STATUS_FAIL && OFDM_BURST_SYNC == STAT
               OFDM_BURST_NOPE == STATUS_NOPE && OFDM_BURST_PING == STATUS_PING);
 static_assert(OFDM_BURST_ERROR_RATE == STREAM_BAD_RATE && OFDM_BURST_ERROR_MAPPING == STREAM_BAD_MAPPING &&
               OFDM_BURST_ERROR_CHANNEL == STREAM_BAD_CHANNEL && OFDM_BURST_ERROR_MEMORY == STREAM_NO_MEMORY);
+static_assert(OFDM_BURST_MAPPING_ANY == any_mapping);
 static_assert(OFDM_BURST_DEMOD_REFERENCE == int(Demodulator::reference) &&
               OFDM_BURST_DEMOD_ENHANCED == int(Demodulator::enhanced));
 
@@ -43,10 +44,13 @@ struct Forward final : StreamListener
 		out.payload_size = e.payload_size;
 		std::memcpy(out.payload, e.payload, sizeof out.payload);
 		out.frame = e.frame;
+		out.mapping = e.mapping;
 		handler(&out, context);
 	}
 };
 
+// Reads nothing after frame: the caller's structure may be one of the size
+// before mapping was appended.
 Event from_c(const ofdm_burst_event &e)
 {
 	Event out;
@@ -69,7 +73,7 @@ extern "C" {
 EXPORT ofdm_burst_receiver *ofdm_burst_receiver_create_ex(int rate, int mapping, int channel, int demodulator,
                                                           int *error)
 {
-	int status = check_variant(rate, mapping);
+	int status = check_stream(rate, mapping);
 	if (!status && (channel < 0 || channel > 4)) status = STREAM_BAD_CHANNEL;
 	if (!status && demodulator != OFDM_BURST_DEMOD_REFERENCE && demodulator != OFDM_BURST_DEMOD_ENHANCED)
 		status = OFDM_BURST_ERROR_DEMODULATOR;
@@ -124,7 +128,7 @@ EXPORT const char *ofdm_burst_strerror(int error)
 	switch (error) {
 	case 0: return "no error";
 	case OFDM_BURST_ERROR_RATE: return "unsupported sample rate (8000 or 48000 Hz)";
-	case OFDM_BURST_ERROR_MAPPING: return "unsupported mapping (2, 4 or 8 points)";
+	case OFDM_BURST_ERROR_MAPPING: return "unsupported mapping (2, 4 or 8 points, or 0 for any)";
 	case OFDM_BURST_ERROR_CHANNEL: return "unsupported channel selection (0 to 4)";
 	case OFDM_BURST_ERROR_MEMORY: return "no memory for a receiver";
 	case OFDM_BURST_ERROR_ARGUMENT: return "null receiver, or null samples with frames";

@@ -9,7 +9,8 @@
  * One receiver is used by one thread at a time; any number of receivers
  * may run at once, each on its own thread. The library never prints, never
  * exits, and allocates nothing after ofdm_burst_receiver_create (a receiver
- * takes about 0.6 MB at 8000 Hz, 1.5 MB at 48000 Hz).
+ * takes about 0.6 MB at 8000 Hz, 1.5 MB at 48000 Hz; one for any mapping
+ * three times that).
  */
 #ifndef OFDM_BURST_H
 #define OFDM_BURST_H
@@ -40,6 +41,7 @@ typedef struct ofdm_burst_event {
     size_t payload_size;    /* MESSAGE: bytes before the first zero byte; 0 when failed */
     unsigned char payload[170];
     uint64_t frame;         /* input frames consumed when the event was reported */
+    int mapping;            /* MESSAGE: 2, 4 or 8, the mapping that decoded the payload; 0 when failed */
 } ofdm_burst_event;
 /* Fields an event kind does not name hold: cfo_hz -1, mode -1, call_sign
  * empty, flips 0, payload_size 0, payload all zero.
@@ -53,18 +55,26 @@ typedef struct ofdm_burst_event {
  * payload: the received bytes; a message ends at its first zero byte, so
  * payload_size is at most 170.
  * frame: the position in the input, in frames from the first, of the end
- * of the 20 ms block after which the event was reported. */
+ * of the 20 ms block after which the event was reported.
+ * mapping: came last, after the structure's first release. The library
+ * makes every event it hands out, so a program built with the shorter
+ * structure reads its fields where they always were; and
+ * ofdm_burst_event_line reads nothing after frame, so such a program may
+ * pass it a copy of the shorter size. */
 
 /* Called for each event; the event is valid only during the call. */
 typedef void (*ofdm_burst_handler)(const ofdm_burst_event *event, void *context);
 
 /* Errors. */
 #define OFDM_BURST_ERROR_RATE 1     /* the rate is neither 8000 nor 48000 */
-#define OFDM_BURST_ERROR_MAPPING 2  /* the mapping is not 2, 4 or 8 */
+#define OFDM_BURST_ERROR_MAPPING 2  /* the mapping is not 2, 4, 8 or OFDM_BURST_MAPPING_ANY */
 #define OFDM_BURST_ERROR_CHANNEL 3  /* the channel selection is not 0 to 4 */
 #define OFDM_BURST_ERROR_MEMORY 4   /* no memory for the receiver */
 #define OFDM_BURST_ERROR_ARGUMENT 5 /* a null receiver, or null samples with frames */
 #define OFDM_BURST_ERROR_DEMODULATOR 6 /* the demodulator is not one of those below */
+
+/* The mapping that listens for all three. */
+#define OFDM_BURST_MAPPING_ANY 0
 
 /* Demodulators of the data symbols. Both take every burst of this air
  * interface; they differ in how much noise they stand. */
@@ -77,8 +87,12 @@ typedef void (*ofdm_burst_handler)(const ofdm_burst_event *event, void *context)
 
 /* A new receiver, or NULL with *error set (error may be NULL).
  * rate: samples per second per channel, 8000 or 48000.
- * mapping: points of the data constellation, 2, 4 or 8; it must match the
- * transmitter's.
+ * mapping: points of the data constellation, 2, 4 or 8, as the
+ * transmitter's; or OFDM_BURST_MAPPING_ANY when it is not known: a receiver
+ * for each of the three hears the same input, and each burst is reported
+ * once, its MESSAGE from the one whose payload passes its CRC, or with
+ * flips -1 when none does (four periods, 0.72 s, later than with the
+ * mapping given, when mapping 2's receiver gives up).
  * channel: what one frame holds: 0 one mono value; 1, 2, 3 two interleaved
  * values (left, right) of which the receiver takes the left, the right or
  * their average; 4 two values, in-phase then quadrature.

@@ -4,6 +4,7 @@
 # through a noisy channel.
 # usage: bench/throughput.sh BUILD_DIR [MINUTES]
 #   DEMOD=name  decode_stream's --demod (default reference)
+#   RECEIVE=any decode_stream's MAPPING (default the mapping sent)
 set -euo pipefail
 build=$1
 minutes=${2:-10}
@@ -20,7 +21,7 @@ for rate in 8000 48000; do
 			"$build/tools/burst_channel" --rate "$rate" --snr 20 --ssb 300:3000 --seed 1 2> /dev/null > "$tmp/in.s16"
 		audio=$(stat -c %s "$tmp/in.s16")
 		TIMEFORMAT='%3U %3S'
-		{ time "$build/decode_stream" --demod "${DEMOD:-reference}" "$rate" "$mapping" < "$tmp/in.s16" > "$tmp/out"; } 2> "$tmp/time"
+		{ time "$build/decode_stream" --demod "${DEMOD:-reference}" "$rate" "${RECEIVE:-$mapping}" < "$tmp/in.s16" > "$tmp/out"; } 2> "$tmp/time"
 		read -r user sys < "$tmp/time"
 		messages=$(grep -c '^EVENT:MESSAGE|FLIPS:[0-9]' "$tmp/out" || true)
 		awk -v r="$rate" -v m="$mapping" -v bytes="$audio" -v u="$user" -v s="$sys" -v got="$messages" -v sent="$bursts" \

@@ -80,13 +80,16 @@ inline CheckedEvent check_event(const Event &event)
 // Feeds interleaved frames (two values a frame for channels 1 to 4) through
 // the stream layer, as decode_stream does, ends the input, and checks every
 // event and that every SYNC is followed by exactly one MESSAGE before any
-// other SYNC and before the end. Returns the events.
+// other SYNC and before the end, and that a payload names the mapping that
+// decoded it (the receiver's, or one of the three for any_mapping) and a
+// failed one none. Returns the events.
 // draw: also renders the spectrum after every period, as waterfall does.
 inline std::vector<CheckedEvent> drive_receiver(int rate, int mapping, int channel, const short *samples, size_t frames,
 					 bool draw = false)
 {
 	struct Checker final : StreamListener
 	{
+		int mapping;
 		bool draw, synced = false;
 		std::vector<CheckedEvent> events;
 		void period(DecoderInterface &decoder) override
@@ -99,11 +102,18 @@ inline std::vector<CheckedEvent> drive_receiver(int rate, int mapping, int chann
 		{
 			CheckedEvent e = check_event(event);
 			if (e.status == STATUS_SYNC) ASSERT(!synced);
-			if (e.status == STATUS_DONE) ASSERT(synced);
+			if (e.status == STATUS_DONE) {
+				ASSERT(synced);
+				int m = event.mapping;
+				if (e.flips < 0) ASSERT(m == 0);
+				else if (mapping == any_mapping) ASSERT(m == 2 || m == 4 || m == 8);
+				else ASSERT(m == mapping);
+			}
 			if (e.status == STATUS_SYNC || e.status == STATUS_DONE) synced = e.status == STATUS_SYNC;
 			events.push_back(e);
 		}
 	} checker;
+	checker.mapping = mapping;
 	checker.draw = draw;
 	StreamReceiver stream(rate, mapping, channel);
 	ASSERT(stream.has_receiver());

@@ -34,6 +34,16 @@ for rate in 8000 48000; do
 		variant=$((variant + 1))
 	done
 done
+# PCM for any mapping (variants 6 and 7): bursts of two mappings, one at 48000 Hz.
+{
+	printf '\x06\x01'
+	"$encode" --rate 8000 --mapping 2 --silence 0.1 --mode 16 --text "any: mapping 2"
+	"$encode" --rate 8000 --mapping 8 --silence 0.1 --mode 16 --text "any: mapping 8"
+} > "$dir/pcm_fuzz/any_8000"
+{
+	printf '\x07\x01'
+	"$encode" --rate 48000 --mapping 2 --silence 0.1 --mode 16 --text "any: mapping 2"
+} > "$dir/pcm_fuzz/any_48000"
 # Two bursts in one stream, the second with edits appended by the fuzzer.
 printf '\x04\x02\x00\x00\x00\x00\x00\x01\x40\x00\x10\x03\x00\x00\x10Short\x00\x00\x01\x00\x00\x10\x01\x00\x02\x00\x08' \
 	> "$dir/burst_fuzz/edited"

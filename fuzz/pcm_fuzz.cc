@@ -1,7 +1,8 @@
 // Arbitrary bytes as PCM into a receiver, driven as decode_stream drives it.
 // Byte 0 picks the variant: 0 to 5 for 8000 Hz mapping 2, 4, 8 and 48000 Hz
-// mapping 2, 4, 8, any larger value an 8000 Hz one, where most of the code
-// is reached six times cheaper. Byte 1 picks the channel selection (-1 to 6,
+// mapping 2, 4, 8, 6 and 7 for 8000 and 48000 Hz listening for any mapping,
+// any larger value an 8000 Hz one, where most of the code is reached six
+// times cheaper. Byte 1 picks the channel selection (-1 to 6,
 // so that both stereo and the values counted as mono occur) and whether the
 // spectrum is drawn after every period; the rest is native-endian 16-bit
 // samples, of which at most 4 s are taken at 8000 Hz (two whole bursts) and
@@ -19,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	ByteReader in(data, size);
 	int variant = in.byte();
 	int select = in.byte();
-	int rate = variant >= 3 && variant < 6 ? 48000 : 8000;
+	int rate = (variant >= 3 && variant < 6) || variant == 7 ? 48000 : 8000;
 	int channel = (select & 7) - 1;
 	bool draw = select & 8;
 	int width = channel >= 1 && channel <= 4 ? 2 : 1;
@@ -27,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	std::vector<short> samples(std::min(in.remaining() / 2, longest));
 	in.bytes(samples.data(), samples.size() * 2);
 	static const int mappings[] = {2, 4, 8};
-	drive_receiver(rate, mappings[variant % 3], channel, samples.data(), samples.size() / width, draw);
+	int mapping = variant == 6 || variant == 7 ? any_mapping : mappings[variant % 3];
+	drive_receiver(rate, mapping, channel, samples.data(), samples.size() / width, draw);
 	return 0;
 }

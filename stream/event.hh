@@ -17,6 +17,7 @@ struct Event
 	int flips = 0;          // DONE: corrected bits, -1 when the payload failed
 	size_t payload_size = 0; // DONE: bytes before the first zero byte, 0 when failed
 	unsigned char payload[170] = {};
+	int mapping = 0;        // DONE: points of the constellation that decoded the payload, 0 when failed
 	uint64_t frame = 0;     // input frames consumed when the event was reported
 };
 

@@ -11,6 +11,11 @@ StreamError check_variant(int rate, int mapping)
 	return STREAM_OK;
 }
 
+StreamError check_stream(int rate, int mapping)
+{
+	return check_variant(rate, mapping == any_mapping ? 4 : mapping);
+}
+
 DecoderInterface *make_decoder(int rate, int mapping, Demodulator demodulator)
 {
 	if (rate == 8000) {

@@ -30,10 +30,18 @@ protected:
 // one. While no receiver could be allocated, blocks are dropped and a new
 // one is tried before each block; each failure is one HEAP_ERROR event.
 // Nothing is allocated while frames flow, except such a retried receiver.
+//
+// The mapping is not carried in the burst: its preamble and metadata are
+// the same for all three. For any_mapping, one receiver of each mapping
+// hears the same blocks, and each burst is still reported once: its SYNC,
+// PING, NOPE or PREAMBLE_FAIL as every receiver sees it, its MESSAGE from the
+// first receiver whose payload passes its CRC (the others forget the burst
+// at once), or a failed one when the last receiver gives up (mapping 2's,
+// four periods after the others).
 class StreamReceiver
 {
 public:
-	// rate and mapping must pass check_variant. A frame is one value for
+	// rate and mapping must pass check_stream. A frame is one value for
 	// channel 0 (and any selection other than 1 to 4), two interleaved
 	// values for 1 (left), 2 (right), 3 (both averaged), 4 (in-phase and
 	// quadrature).
@@ -43,7 +51,7 @@ public:
 	StreamReceiver &operator=(const StreamReceiver &) = delete;
 
 	// False while no receiver could be allocated.
-	bool has_receiver() const { return decoder != nullptr; }
+	bool has_receiver() const { return receivers[0].decoder != nullptr; }
 	int rate() const { return sample_rate; }
 	// Frames per block, and values per frame.
 	int block_frames() const { return block_length; }
@@ -64,15 +72,27 @@ public:
 	void finish(StreamListener &listener);
 
 private:
-	void block(const short *samples, StreamListener &listener);
-	void report(int status, StreamListener &listener);
-	void end_burst(StreamListener &listener);
-	void reset_decoder();
+	struct Receiver
+	{
+		DecoderInterface *decoder = nullptr;
+		int mapping = 0;
+		bool in_burst = false; // decoding the burst of the SYNC without its MESSAGE
+	};
 
-	int sample_rate, mapping, channel;
+	void block(const short *samples, StreamListener &listener);
+	void payloads(const int *status, StreamListener &listener);
+	void preamble(const int *status, StreamListener &listener);
+	void report(int status, DecoderInterface *decoder, StreamListener &listener);
+	void end_burst(StreamListener &listener);
+	void forget_burst(Receiver &receiver);
+	void reset_receivers();
+	void free_receivers();
+
+	int sample_rate, channel;
 	Demodulator demodulator;
 	int block_length, width;
-	DecoderInterface *decoder = nullptr;
+	int receiver_count; // 1, or 3 for any_mapping
+	Receiver receivers[3];
 	bool heap_pending = false;
 	bool in_burst = false; // a SYNC without its MESSAGE yet
 	bool flushing = false;

@@ -96,27 +96,34 @@ inline std::vector<short> pcm(const Sound &sound, uint32_t seed = 1)
 	return out;
 }
 
-// Event lines of the stream layer, as decode_stream prints them, for mono
-// samples that may come in pieces of any length.
+// Event lines of the stream layer, as decode_stream prints them, and the
+// events themselves, for mono samples that may come in pieces of any
+// length. The receiver's mapping is the variant's unless given (any_mapping).
 template <typename V> class Listener final : StreamListener
 {
 public:
-	explicit Listener(Demodulator demodulator = Demodulator::reference) : stream{V::rate, V::mapping, 0, demodulator} {}
+	explicit Listener(Demodulator demodulator = Demodulator::reference, int mapping = V::mapping)
+	    : stream{V::rate, mapping, 0, demodulator}
+	{
+	}
 
 	void operator()(const short *samples, size_t count) { stream.feed(samples, count, *this); }
 	void finish() { stream.finish(*this); }
 
 	std::vector<std::string> lines() const { return list; }
+	const std::vector<Event> &events() const { return heard; }
 
 private:
 	StreamReceiver stream;
 	std::vector<std::string> list;
+	std::vector<Event> heard;
 
 	void event(const Event &e) override
 	{
 		char line[event_line_capacity];
 		event_line(e, line, sizeof line);
 		list.push_back(line);
+		heard.push_back(e);
 	}
 };
 

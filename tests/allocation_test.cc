@@ -36,14 +36,20 @@ TYPED_TEST(Allocation, OneReceiverIsOneAllocation)
 	ASSERT_NE(decoder, nullptr);
 	EXPECT_EQ(decoder->rate(), V::rate);
 	delete decoder;
+	before = allocations;
+	{
+		StreamReceiver any(V::rate, any_mapping, 0);
+		EXPECT_EQ(allocations - before, 3);
+	}
 }
 
 // Streams a payload burst, a ping, a burst of an unknown mode, a preamble
 // cut inside its metadata symbol (fails or ends in a failed payload) and a
 // second payload burst through a stream built beforehand, drawing the
 // spectrum after every period as waterfall does, and ends the input; nothing
-// may be allocated, with either demodulator.
-template <typename V> void stream_without_allocation(Demodulator demodulator)
+// may be allocated, with either demodulator, for the variant's mapping or
+// any.
+template <typename V> void stream_without_allocation(Demodulator demodulator, int mapping)
 {
 	Sound gap = silence(0.6, V::rate);
 	Sound cut = burst<V>("cut");
@@ -68,7 +74,7 @@ template <typename V> void stream_without_allocation(Demodulator demodulator)
 		}
 	};
 	auto recorder = std::make_unique<Recorder>();
-	StreamReceiver stream(V::rate, V::mapping, 0, demodulator);
+	StreamReceiver stream(V::rate, mapping, 0, demodulator);
 
 	long before = allocations;
 	stream.feed(samples.data(), samples.size(), *recorder);
@@ -93,6 +99,7 @@ template <typename V> void stream_without_allocation(Demodulator demodulator)
 	EXPECT_EQ(kinds[count - 2], STATUS_SYNC);
 	EXPECT_EQ(kinds[count - 1], STATUS_DONE);
 	EXPECT_EQ(events[count - 1].flips, 0);
+	EXPECT_EQ(events[count - 1].mapping, V::mapping);
 	EXPECT_EQ(std::string(reinterpret_cast<const char *>(events[count - 1].payload)), "second");
 	std::vector<int> middle(kinds.begin() + 4, kinds.end() - 2);
 	std::vector<int> failed = {STATUS_FAIL}, no_payload = {STATUS_SYNC, STATUS_DONE};
@@ -101,10 +108,11 @@ template <typename V> void stream_without_allocation(Demodulator demodulator)
 
 TYPED_TEST(Allocation, NoneWhileStreaming)
 {
-	for (Demodulator demodulator : {Demodulator::reference, Demodulator::enhanced}) {
-		SCOPED_TRACE(int(demodulator));
-		stream_without_allocation<TypeParam>(demodulator);
-	}
+	for (Demodulator demodulator : {Demodulator::reference, Demodulator::enhanced})
+		for (int mapping : {TypeParam::mapping, any_mapping}) {
+			SCOPED_TRACE(testing::Message() << int(demodulator) << " " << mapping);
+			stream_without_allocation<TypeParam>(demodulator, mapping);
+		}
 }
 
 }

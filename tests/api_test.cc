@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <random>
+#include <sys/mman.h>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,8 +24,15 @@ const std::string example = read_file(SOURCE_DIR "/examples/bursts_48000_4.s16")
 const std::vector<int16_t> mono = samples_of<int16_t>(example);
 const std::string expected_lines = run_program(DECODE_STREAM " 48000 4", example).out;
 
-// What a handler saw: the events' lines and frames while each was valid.
-struct Decoded { std::string lines; std::vector<uint64_t> frames; ofdm_burst_event last; };
+// What a handler saw: the events' lines and frames while each was valid,
+// and the mapping of each MESSAGE.
+struct Decoded
+{
+	std::string lines;
+	std::vector<uint64_t> frames;
+	std::vector<int> mappings;
+	ofdm_burst_event last;
+};
 
 void collect(const ofdm_burst_event *event, void *decoded)
 {
@@ -31,14 +41,16 @@ void collect(const ofdm_burst_event *event, void *decoded)
 	ofdm_burst_event_line(event, line, sizeof line);
 	d.lines += line + std::string("\n");
 	d.frames.push_back(event->frame);
+	if (event->kind == OFDM_BURST_MESSAGE) d.mappings.push_back(event->mapping);
 	d.last = *event;
 }
 
 // Frames of one or two values, fed in chunks of the sizes chunk() gives.
-template <typename Chunk> Decoded decode(const std::vector<int16_t> &samples, int channel, Chunk chunk)
+template <typename Chunk>
+Decoded decode(const std::vector<int16_t> &samples, int channel, Chunk chunk, int mapping = 4)
 {
 	Decoded decoded;
-	ofdm_burst_receiver *rx = ofdm_burst_receiver_create(48000, 4, channel, nullptr);
+	ofdm_burst_receiver *rx = ofdm_burst_receiver_create(48000, mapping, channel, nullptr);
 	const size_t width = channel ? 2 : 1, frames = samples.size() / width;
 	for (size_t at = 0, n; at < frames; at += n) {
 		n = std::min(chunk(), frames - at);
@@ -90,12 +102,14 @@ TEST(Api, BadArgumentsGiveNullAndTheirError)
 		EXPECT_EQ(ofdm_burst_receiver_create_ex(8000, 4, 0, demodulator, &error), nullptr);
 		EXPECT_EQ(error, OFDM_BURST_ERROR_DEMODULATOR);
 	}
-	for (int allowed : {0, 1}) { // no memory for the receiver, then for its decoder
+	// No memory for the receiver, then for its decoder, or for any of the
+	// three decoders of any mapping.
+	for (auto [mapping, allowed] : {std::pair{2, 0}, {2, 1}, {0, 1}, {0, 2}, {0, 3}}) {
 		allowed_allocations = allowed;
-		ofdm_burst_receiver *rx = ofdm_burst_receiver_create(8000, 2, 0, &error);
+		ofdm_burst_receiver *rx = ofdm_burst_receiver_create(8000, mapping, 0, &error);
 		allowed_allocations = -1;
-		EXPECT_EQ(rx, nullptr);
-		EXPECT_EQ(error, OFDM_BURST_ERROR_MEMORY);
+		EXPECT_EQ(rx, nullptr) << mapping << " " << allowed;
+		EXPECT_EQ(error, OFDM_BURST_ERROR_MEMORY) << mapping << " " << allowed;
 	}
 	ofdm_burst_receiver *rx = ofdm_burst_receiver_create(8000, 8, 4, &error);
 	ASSERT_NE(rx, nullptr);
@@ -123,6 +137,40 @@ TEST(Api, TheEnhancedDemodulatorGivesDecodeStreamsEnhancedLines)
 	EXPECT_EQ(d.lines, enhanced_lines);
 	// The corrected bits differ on these bursts: the choice reaches the receiver.
 	EXPECT_NE(enhanced_lines, expected_lines);
+}
+
+// The recording's bursts are of mapping 4: a receiver for any mapping prints
+// the lines decode_stream prints for any and for 4, and names the mapping of
+// each payload; one of mapping 2 decodes none of them and names none.
+TEST(Api, AnyMappingNamesTheMappingOfEachPayload)
+{
+	const std::string any_lines = run_program(DECODE_STREAM " 48000 any", example).out;
+	EXPECT_EQ(any_lines, expected_lines);
+	Decoded any = decode(mono, 0, [] { return size_t(4097); }, OFDM_BURST_MAPPING_ANY);
+	EXPECT_EQ(any.lines, any_lines);
+	EXPECT_EQ(any.mappings, std::vector<int>(3, 4));
+	EXPECT_EQ(decode(mono, 0, [] { return size_t(4097); }).mappings, std::vector<int>(3, 4));
+	EXPECT_EQ(decode(mono, 0, [] { return size_t(4097); }, 2).mappings, std::vector<int>(3, 0));
+}
+
+// A program built before mapping was appended may hand the library a copy of
+// the shorter structure: the line is made without reading past it (a page
+// that cannot be read follows it here).
+TEST(Api, EventLineReadsNothingAfterTheOlderStructure)
+{
+	const ofdm_burst_event message = decode(mono, 0, [] { return size_t(48000); }).last;
+	const size_t page = size_t(sysconf(_SC_PAGESIZE)), older = offsetof(ofdm_burst_event, mapping);
+	char *pages = static_cast<char *>(
+	    mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+	ASSERT_NE(pages, MAP_FAILED);
+	ASSERT_EQ(mprotect(pages + page, page, PROT_NONE), 0);
+	char *copy = pages + page - older;
+	std::memcpy(copy, &message, older);
+	char line[1024], want[1024];
+	ofdm_burst_event_line(&message, want, sizeof want);
+	ofdm_burst_event_line(reinterpret_cast<const ofdm_burst_event *>(copy), line, sizeof line);
+	EXPECT_STREQ(line, want);
+	munmap(pages, 2 * page);
 }
 
 TEST(Api, EveryErrorHasItsOwnMessageAndTheVersionIsTheProjects)

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <memory>
@@ -121,7 +123,8 @@ std::string silence(double seconds, int rate = 48000) { return std::string(size_
 
 TEST(StationAudio, LinesEqualDecodeStreamsOnTheSameRecording)
 {
-	for (const char *options : {"", "-f json -t", "-t"}) {
+	// The station listens for any mapping unless told one.
+	for (const char *options : {"", "-f json -t", "-t 48000 any", "48000 4 -f json"}) {
 		Alsa alsa;
 		std::string recording =
 		    run_program(encode + " -s 0.5 -L -C DL1ABC", "first burst\nsecond, mode 16\nthird <b>\n").out + silence(3);
@@ -131,12 +134,50 @@ TEST(StationAudio, LinesEqualDecodeStreamsOnTheSameRecording)
 		// faster than any receiver takes it.
 		ProgramResult got = run_program(alsa.command("-D station_in --buffer 60 --duration " +
 							     std::to_string(seconds) + " " + options));
-		ProgramResult want = run_program(decode + " " + options + " -i " + alsa.dir.file("in.raw"));
+		std::string receiver = std::strstr(options, "48000") ? "" : " 48000 any";
+		ProgramResult want = run_program(decode + " " + options + receiver + " -i " + alsa.dir.file("in.raw"));
 		EXPECT_EQ(got.status, 0) << got.err;
 		ASSERT_EQ(std::count(want.out.begin(), want.out.end(), '\n'), 6);
 		EXPECT_EQ(got.out, want.out) << options;
 		EXPECT_NE(got.err.find("overruns 0, lost 0 frames"), std::string::npos) << got.err;
 	}
+}
+
+// A capture device that is not there is reported and opened again until it
+// is; then nothing of the recording is lost.
+TEST(StationAudio, MissingCaptureDeviceIsTriedAgain)
+{
+	Alsa alsa;
+	std::string in = alsa.dir.file("in.raw"), recording = run_program(encode + " -s 0.5 -t again").out + silence(2);
+	unlink(in.c_str());
+	Background running(alsa.command("-D station_in --buffer 60 --duration " +
+					std::to_string(recording.size() / 2 / 48000.0) + " > " + alsa.dir.file("out") +
+					" 2> " + alsa.dir.file("err")));
+	while (read_file(alsa.dir.file("err")).find("trying again every 3 s") == std::string::npos)
+		std::this_thread::sleep_for(std::chrono::milliseconds(20));
+	write_file(in, recording);
+	EXPECT_EQ(running.finish(), 0);
+	EXPECT_EQ(read_file(alsa.dir.file("out")), run_program(decode + " -i " + in + " 48000 any").out);
+	EXPECT_NE(read_file(alsa.dir.file("err")).find("station_in is back"), std::string::npos);
+}
+
+// SIGUSR1 asks for the status line at once; another comes at the end.
+TEST(StationAudio, StatusLineOnRequest)
+{
+	TempDir dir;
+	write_file(dir.file("in.raw"), silence(2));
+	std::string fifo = dir.file("send");
+	mkfifo(fifo.c_str(), 0600);
+	Background running("exec " + station + " --no-web -i " + dir.file("in.raw") + " --realtime --send-fifo " + fifo +
+			   " 2> " + dir.file("err"));
+	send_lines(fifo, ""); // the station holds the FIFO: its signals are set up
+	running.signal(SIGUSR1);
+	while (read_file(dir.file("err")).empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+	EXPECT_EQ(running.finish(), 0);
+	std::regex line("burst_station: input [0-9.]+ Hz, overruns 0, lost 0 frames, level -120.0 dBFS \\(peak "
+			"-120.0\\), clipped 0, sent 0, underruns 0\n");
+	std::string err = read_file(dir.file("err"));
+	EXPECT_EQ(std::distance(std::sregex_iterator(err.begin(), err.end(), line), std::sregex_iterator()), 2) << err;
 }
 
 // A receiver slower than its input loses whole blocks, and says how many.
@@ -218,9 +259,9 @@ TEST(StationLog, AppendsOneJsonLinePerEventWithTheWallClock)
 		ASSERT_EQ(run_program(station + " --no-web -i " + dir.file("in.raw") + " --log " + log).status, 0);
 	std::istringstream lines(read_file(log));
 	std::regex sync("\\{\"kind\":\"SYNC\",\"time\":[0-9]+\\.[0-9]{3},\"wall\":\"20[0-9-]{8}T[0-9:.]{12}Z\",\"cfo\":1500,"
-			"\"mode\":16,\"call\":\"G4XYZ\",\"mapping\":4\\}");
-	std::regex message("\\{\"kind\":\"MESSAGE\",.*\"payload\":\"log me\",\"payload_hex\":\"6c6f67206d65\","
-			   "\"mapping\":4,\"cfo\":1500,\"mode\":16,\"call\":\"G4XYZ\"\\}");
+			"\"mode\":16,\"call\":\"G4XYZ\"\\}");
+	std::regex message("\\{\"kind\":\"MESSAGE\",.*\"mapping\":4,\"payload\":\"log me\",\"payload_hex\":\"6c6f67206d65\","
+			   "\"cfo\":1500,\"mode\":16,\"call\":\"G4XYZ\"\\}");
 	std::string line;
 	for (int run = 0; run < 2; ++run) {
 		ASSERT_TRUE(std::getline(lines, line));
@@ -455,6 +496,44 @@ TEST(StationPtt, RigThatDoesNotAnswerIsTriedAgain)
 	EXPECT_NE(err.find("sent 1,"), std::string::npos) << err;
 	EXPECT_EQ(run_program(decode + " -i " + wav).out,
 		  "EVENT:SYNC|CFO:1500|MODE:16|CALL:DL1ABC   \nEVENT:MESSAGE|FLIPS:0|PAYLOAD:late\n");
+}
+
+
+// The page's endpoints on the station itself: the event stream carries
+// waterfall rows, status and the messages heard; what POST /send queues is
+// played.
+TEST(StationPage, StreamsWhatItHearsAndSendsWhatIsPosted)
+{
+	TempDir dir;
+	write_file(dir.file("in.raw"), run_program(encode + " -s 2 -t 'heard here' -C K1ABC").out);
+	int port = free_port();
+	Background running("exec " + station + " -i " + dir.file("in.raw") + " --realtime --listen 127.0.0.1:" +
+			   std::to_string(port) + " -a " + dir.file("sent.wav") + " > /dev/null 2> " + dir.file("err"));
+	httplib::Client page("127.0.0.1", port);
+	auto got = page.Get("/");
+	while (!got && running.alive()) {
+		std::this_thread::sleep_for(std::chrono::milliseconds(20));
+		got = page.Get("/");
+	}
+	ASSERT_TRUE(got) << read_file(dir.file("err"));
+	std::string events;
+	page.Get("/events", [&events](const char *data, size_t size) {
+		events.append(data, size);
+		return events.find("\"kind\":\"MESSAGE\"") == std::string::npos;
+	});
+	EXPECT_NE(events.find("event: row\ndata: {\"t\":"), std::string::npos);
+	EXPECT_NE(events.find("event: status\ndata: {\"rate\":"), std::string::npos);
+	EXPECT_NE(events.find("\"payload\":\"heard here\""), std::string::npos) << events.substr(0, 300);
+	std::smatch token;
+	ASSERT_TRUE(std::regex_search(got->body, token, std::regex("name=\"send-token\" content=\"([^\"]+)\"")));
+	httplib::Headers headers{{"X-Send-Token", token[1]}, {"Origin", "http://127.0.0.1:" + std::to_string(port)}};
+	auto posted = page.Post("/send", headers, "{\"call\":\"DL1ABC\",\"mode\":16,\"payload\":\"posted\"}",
+				"application/json");
+	ASSERT_TRUE(posted);
+	EXPECT_EQ(posted->status, 202);
+	EXPECT_EQ(running.finish(), 0);
+	EXPECT_EQ(run_program(decode + " -i " + dir.file("sent.wav")).out,
+		  "EVENT:SYNC|CFO:1500|MODE:16|CALL:DL1ABC   \nEVENT:MESSAGE|FLIPS:0|PAYLOAD:posted\n");
 }
 
 }

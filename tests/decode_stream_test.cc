@@ -55,7 +55,9 @@ TEST(DecodeStream, RefusalsNameWhatDoesNotFit)
 	                                  {"fast", "Unsupported sample rate: 0"},
 	                                  {"-- -48000", "Unsupported sample rate: -48000"},
 	                                  {"0 0", "Unsupported sample rate: 0"},
-	                                  {"8000 3", "Unsupported mapping"}}) {
+	                                  {"8000 3", "Unsupported mapping"},
+	                                  {"8000 0", "Unsupported mapping"},
+	                                  {"8000 anything", "Unsupported mapping"}}) {
 		ProgramResult r = run_program(decode + " " + arguments, bursts());
 		EXPECT_EQ(r.out + r.err + std::to_string(r.status), message + std::string("\n1")) << arguments;
 	}
@@ -163,6 +165,25 @@ TEST(DecodeStream, JsonReadsBackIntoThePayloadBytes)
 	                             "\n");
 }
 
+// Listening for any mapping, bursts of all three come out as the receivers of
+// their mappings print them, each MESSAGE once, its JSON with the mapping.
+TEST(DecodeStream, AnyMappingHearsEveryMapping)
+{
+	std::string input, lines;
+	for (const char *mapping : {"2", "8", "4"}) {
+		std::string burst = run_program(encode + " -r 8000 -s 0.6 -t hi -m " + mapping).out;
+		input += burst;
+		lines += run_program(decode + " 8000 " + mapping, burst).out;
+	}
+	EXPECT_EQ(run_program(decode + " 8000 any", input).out, lines);
+	std::string json = run_program(decode + " -f json 8000 any", input).out, mappings;
+	std::smatch m;
+	const std::regex message("\"kind\":\"(\\w+)\".*\"mapping\":(\\d)");
+	for (std::string rest = json; std::regex_search(rest, m, message); rest = m.suffix())
+		mappings += m[1].str() + m[2].str() + " ";
+	EXPECT_EQ(mappings, "MESSAGE2 MESSAGE8 MESSAGE4 ") << json;
+}
+
 // What every program shares: --version, --help, and write errors (a full
 // disk, a closed pipe) that end it with a message and status 1.
 TEST(Programs, VersionHelpAndWriteErrors)
@@ -209,6 +230,11 @@ TEST(DecodeStream, ReceiverIsRebuiltAfterAFailedAllocation)
 	ProgramResult r = run_program(
 	    "FAIL_ALLOCATIONS=1,3 " + std::string(DECODE_STREAM_FAILING_NEW) + " 8000 2", burst + burst);
 	EXPECT_EQ(r.out + std::to_string(r.status), "EVENT:HEAP_ERROR\n" + one + one + "0");
+	// Any mapping's three receivers are replaced together, also when the
+	// second one of a set is missing.
+	ProgramResult any = run_program(
+	    "FAIL_ALLOCATIONS=2,4 " + std::string(DECODE_STREAM_FAILING_NEW) + " 8000 any", burst + burst);
+	EXPECT_EQ(any.out + std::to_string(any.status), "EVENT:HEAP_ERROR\n" + one + one + "0");
 	// However often the retry fails, the failure is reported once.
 	for (const char *fail : {"1", "1,2", "1,2,3,4,5"}) {
 		ProgramResult quiet = run_program("FAIL_ALLOCATIONS=" + std::string(fail) + " " +

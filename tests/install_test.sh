@@ -48,15 +48,31 @@ PYTHONPATH=$prefix/$pydir check python /usr/bin/python3 "$source/examples/python
 "$decode_stream" --demod enhanced 48000 4 < "$example" > "$tmp/enhanced"
 PYTHONPATH=$prefix/$pydir /usr/bin/python3 "$source/examples/python_consumer/decode.py" 48000 4 enhanced \
 	< "$example" | cmp "$tmp/enhanced" - || { echo "python's enhanced demodulator prints other lines" >&2; exit 1; }
-# Its events' fields say what their lines say.
+# So does listening for any mapping.
+"$decode_stream" 48000 any < "$example" > "$tmp/any"
+PYTHONPATH=$prefix/$pydir /usr/bin/python3 "$source/examples/python_consumer/decode.py" 48000 any \
+	< "$example" | cmp "$tmp/any" - || { echo "python's any mapping prints other lines" >&2; exit 1; }
+# Its events' fields say what their lines say; each message names the
+# mapping that decoded it, also when the receiver listened for any.
 PYTHONPATH=$prefix/$pydir /usr/bin/python3 - "$example" <<'PYTHON'
 import sys, numpy, ofdm_burst
+samples = numpy.fromfile(sys.argv[1], dtype=numpy.int16)
 with ofdm_burst.Receiver(48000, 4) as rx:
-    events = rx.feed(numpy.fromfile(sys.argv[1], dtype=numpy.int16)) + rx.finish()
+    events = rx.feed(samples) + rx.finish()
 assert [e.kind for e in events] == ["PING"] + ["SYNC", "MESSAGE"] * 3, events
 assert {e.call_sign for e in events if e.kind != "MESSAGE"} == {"DL1ABC"}, events
 for e in events:
     fields = (f"FLIPS:{e.flips}|PAYLOAD:{e.payload.decode()}" if e.kind == "MESSAGE"
               else f"CFO:{e.cfo_hz:g}|MODE:{e.mode}|CALL:{e.call_sign:9}")
     assert e.line() == f"EVENT:{e.kind}|{fields}" and e.frame % 960 == 0, (e.line(), fields, e.frame)
+for mapping, named in ((4, 4), ("any", 4), (ofdm_burst.MAPPING_ANY, 4), (8, 0)):
+    with ofdm_burst.Receiver(48000, mapping) as rx:
+        heard = rx.feed(samples) + rx.finish()
+    assert [e.mapping for e in heard if e.kind == "MESSAGE"] == [named] * 3, (mapping, heard)
+    assert mapping == 8 or [e.line() for e in heard] == [e.line() for e in events], (mapping, heard)
+try:
+    ofdm_burst.Receiver(48000, "all")
+    raise AssertionError("a mapping named all was taken")
+except ValueError:
+    pass
 PYTHON

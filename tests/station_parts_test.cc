@@ -98,21 +98,25 @@ TEST(SendLine, AcceptsWhatTheTransmitterCanSendAndNothingElse)
 }
 
 // A message's object says which burst it ends: the call sign, offset and
-// mode of its SYNC, beside its own payload and the receiver's mapping.
+// mode of its SYNC, beside its own payload and the mapping that decoded it.
+// The other events name a mapping only when the station listens for one.
 TEST(StationJson, MessageCarriesItsBurstsMetadata)
 {
 	Event sync;
 	sync.kind = STATUS_SYNC, sync.cfo = 1512.5f, sync.mode = 15;
 	std::copy_n("DL1ABC   ", 9, sync.call_sign);
 	Event done;
-	done.kind = STATUS_DONE, done.flips = 3, done.payload_size = 3;
+	done.kind = STATUS_DONE, done.flips = 3, done.payload_size = 3, done.mapping = 8;
 	std::copy_n("a\"<", 3, done.payload);
-	std::string json = station_event_json(done, 2.5, "2026-01-02T03:04:05.678Z", 8, sync);
-	EXPECT_EQ(json, "{\"kind\":\"MESSAGE\",\"time\":2.500,\"wall\":\"2026-01-02T03:04:05.678Z\",\"flips\":3,"
-			"\"payload\":\"a\\\"<\",\"payload_hex\":\"61223c\",\"mapping\":8,\"cfo\":1512.5,\"mode\":15,"
-			"\"call\":\"DL1ABC\"}");
+	for (int mapping : {any_mapping, 8})
+		EXPECT_EQ(station_event_json(done, 2.5, "2026-01-02T03:04:05.678Z", mapping, sync),
+			  "{\"kind\":\"MESSAGE\",\"time\":2.500,\"wall\":\"2026-01-02T03:04:05.678Z\",\"flips\":3,"
+			  "\"mapping\":8,\"payload\":\"a\\\"<\",\"payload_hex\":\"61223c\",\"cfo\":1512.5,\"mode\":15,"
+			  "\"call\":\"DL1ABC\"}");
 	EXPECT_EQ(station_event_json(sync, 1, "", 2, sync),
 		  "{\"kind\":\"SYNC\",\"time\":1.000,\"cfo\":1512.5,\"mode\":15,\"call\":\"DL1ABC\",\"mapping\":2}");
+	EXPECT_EQ(station_event_json(sync, 1, "", any_mapping, sync),
+		  "{\"kind\":\"SYNC\",\"time\":1.000,\"cfo\":1512.5,\"mode\":15,\"call\":\"DL1ABC\"}");
 }
 
 // A line whose release fails as often as asked, then works.

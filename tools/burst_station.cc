@@ -35,8 +35,9 @@ A station for OFDM bursts: listens to a sound card, writes one line per event
 on standard output as decode_stream does, and sends queued messages, keying
 the radio around each.
 
-  RATE, MAPPING, CHANNEL  as for decode_stream (default 48000 4 0); the
-                          transmitter uses RATE and MAPPING too
+  RATE, MAPPING, CHANNEL  as for decode_stream (default 48000 any 0): MAPPING
+                          any listens for 2, 4 and 8 at once; the transmitter
+                          sends at RATE
 
 Audio:
   -D, --device NAME         ALSA capture device (default "default")
@@ -77,6 +78,8 @@ Sending:
                             (default 10)
       --tx-freq HZ          centre frequency of the bursts (default 1500)
       --tx-level DBFS       RMS level of the bursts (default -18)
+      --tx-mapping M        mapping of the bursts sent, 2, 4 or 8 (default
+                            MAPPING, or 4 with any)
 
   -h, --help                show this text
   -V, --version             show the version
@@ -147,7 +150,7 @@ int run(const StationOptions &o)
 	if (!o.send_fifo.empty()) fifo = std::make_unique<SendFifo>(o.send_fifo, queue);
 
 	TransmitterSettings tx;
-	tx.burst = {o.rate, o.mapping, o.tx_freq, o.tx_level};
+	tx.burst = {o.rate, o.tx_mapping, o.tx_freq, o.tx_level};
 	tx.device = !o.output_device.empty()         ? o.output_device
 	            : o.from_file || audio_out ? ""
 	                                       : o.device;

@@ -21,7 +21,7 @@ labelled in seconds), every burst event marked at the time it was reported,
 and the spectrum at the end of the input underneath.
 
   RATE     the receiver's sample rate in Hz: 8000 or 48000 (default 48000)
-  MAPPING  points of the data constellation: 2, 4 or 8 (default 4)
+  MAPPING  points of the data constellation: 2, 4 or 8 (default 4), or any
   CHANNEL  0 mono (default), 1 left, 2 right, 3 left and right averaged,
            4 in-phase/quadrature pair
 

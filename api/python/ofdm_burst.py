@@ -17,7 +17,7 @@ import os
 
 import numpy
 
-__all__ = ["Receiver", "Event", "KINDS", "DEMODULATORS", "version"]
+__all__ = ["Receiver", "Event", "KINDS", "MAPPING_ANY", "DEMODULATORS", "version"]
 
 _INSTALLED_LIBRARY = "@library@"
 
@@ -37,7 +37,7 @@ class _CEvent(ctypes.Structure):
     _fields_ = [("kind", ctypes.c_int), ("cfo_hz", ctypes.c_float), ("mode", ctypes.c_int),
                 ("call_sign", ctypes.c_char * 10), ("flips", ctypes.c_int),
                 ("payload_size", ctypes.c_size_t), ("payload", ctypes.c_ubyte * 170),
-                ("frame", ctypes.c_uint64)]
+                ("frame", ctypes.c_uint64), ("mapping", ctypes.c_int)]
 
 
 _HANDLER = ctypes.CFUNCTYPE(None, ctypes.POINTER(_CEvent), ctypes.c_void_p)
@@ -58,6 +58,8 @@ _lib.ofdm_burst_version.restype = ctypes.c_char_p
 # Event kinds by their number in the C API.
 KINDS = {1: "PREAMBLE_FAIL", 2: "SYNC", 3: "MESSAGE", 4: "HEAP_ERROR", 5: "NOPE", 6: "PING"}
 _ERROR_MEMORY = 4
+# The mapping that listens for all three.
+MAPPING_ANY = 0
 # Demodulators by their number in the C API.
 DEMODULATORS = {"reference": 0, "enhanced": 1}
 
@@ -74,6 +76,8 @@ class Event:
     cfo_hz, mode, call_sign (without its padding): for SYNC, PING and NOPE.
     flips: for MESSAGE, the corrected bits, -1 when the payload was lost.
     payload: for MESSAGE, the received bytes up to the first zero byte.
+    mapping: for MESSAGE, 2, 4 or 8, the mapping that decoded the payload;
+    0 when it was lost.
     frame: input frames consumed when the event was reported.
     """
 
@@ -86,6 +90,7 @@ class Event:
         self.flips = c_event.flips
         self.payload = bytes(c_event.payload[:c_event.payload_size])
         self.frame = c_event.frame
+        self.mapping = c_event.mapping
 
     def line(self):
         """The line decode_stream prints for the event, without the newline.
@@ -102,7 +107,9 @@ class Event:
 class Receiver:
     """A receiver for one stream.
 
-    rate: 8000 or 48000; mapping: 2, 4 or 8, as the transmitter's; channel:
+    rate: 8000 or 48000; mapping: 2, 4 or 8, as the transmitter's, or "any"
+    (also 0) to listen for all three at once, each burst reported once with
+    the mapping that decoded it in its MESSAGE; channel:
     0 mono, 1 left, 2 right, 3 both averaged, 4 in-phase and quadrature;
     demodulator: "reference" (the default) or "enhanced", which hears weaker
     bursts. Raises ValueError for an unsupported argument, MemoryError
@@ -112,6 +119,10 @@ class Receiver:
     def __init__(self, rate=48000, mapping=4, channel=0, demodulator="reference"):
         if demodulator not in DEMODULATORS:
             raise ValueError(f"unknown demodulator {demodulator!r}: one of {', '.join(DEMODULATORS)}")
+        if mapping == "any":
+            mapping = MAPPING_ANY
+        elif not isinstance(mapping, int):
+            raise ValueError(f"unknown mapping {mapping!r}: 2, 4, 8 or \"any\"")
         error = ctypes.c_int()
         self._rx = _lib.ofdm_burst_receiver_create_ex(rate, mapping, channel, DEMODULATORS[demodulator],
                                                       ctypes.byref(error))

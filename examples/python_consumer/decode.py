@@ -2,6 +2,7 @@
 prints the lines decode_stream prints:
     python3 decode.py 48000 4 < ../bursts_48000_4.s16
     python3 decode.py 48000 4 enhanced < ../bursts_48000_4.s16
+    python3 decode.py 48000 any < ../bursts_48000_4.s16
 """
 import sys
 
@@ -17,7 +18,8 @@ def show(events):
 
 
 rate = int(sys.argv[1]) if len(sys.argv) > 1 else 48000
-mapping = int(sys.argv[2]) if len(sys.argv) > 2 else 4
+mapping = sys.argv[2] if len(sys.argv) > 2 else "4"
+mapping = mapping if mapping == "any" else int(mapping)
 demodulator = sys.argv[3] if len(sys.argv) > 3 else "reference"
 with ofdm_burst.Receiver(rate, mapping, demodulator=demodulator) as rx:
     # Any number of frames will do; a last odd byte is not a sample.

@@ -12,7 +12,8 @@
 
 // The command line of the programs that run a receiver, decode_stream and
 // waterfall: options anywhere, and up to three positional numbers RATE,
-// MAPPING and CHANNEL read as atoi reads them (further ones are ignored).
+// MAPPING and CHANNEL read as atoi reads them (further ones are ignored);
+// MAPPING may also be the word any (any_mapping).
 struct ReceiverOptions
 {
 	int rate = 48000, mapping = 4, channel = 0;
@@ -91,8 +92,11 @@ inline ReceiverOptions parse_receiver_options(int argc, char **argv, bool waterf
 	}
 	int *positional[] = {&o.rate, &o.mapping, &o.channel};
 	for (int i = 0; i < 3 && optind + i < argc; ++i) *positional[i] = std::atoi(argv[optind + i]);
+	// Only the word: a mapping that atoi reads as 0 stays refused.
+	bool any = optind + 1 < argc && !std::strcmp(argv[optind + 1], "any");
+	if (any) o.mapping = any_mapping;
 	if (waterfall && !o.out) return refuse("--out FILE is required (see --help)", EXIT_USAGE);
-	switch (check_variant(o.rate, o.mapping)) {
+	switch (check_variant(o.rate, any ? 4 : o.mapping)) {
 	// Scripts have always seen these two exactly so.
 	case STREAM_BAD_RATE:
 		o.named = false;

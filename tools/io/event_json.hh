@@ -49,7 +49,8 @@ inline std::string json_text(const unsigned char *bytes, size_t size)
 // (SYNC, MESSAGE, PING, NOPE, PREAMBLE_FAIL, HEAP_ERROR), "time" in seconds
 // from the start of the input, "wall" when given (ISO 8601); for SYNC, PING
 // and NOPE "cfo" in Hz, "mode" and "call" without padding; for MESSAGE
-// "flips", "payload" as text and "payload_hex" as the bytes.
+// "flips", "mapping" (0 when the payload failed), "payload" as text and
+// "payload_hex" as the bytes.
 inline std::string event_json(const Event &event, double seconds, const std::string &wall)
 {
 	const char *kind = "";
@@ -77,7 +78,8 @@ inline std::string event_json(const Event &event, double seconds, const std::str
 		std::string bytes;
 		for (size_t i = 0; i < event.payload_size; ++i)
 			bytes += hex[event.payload[i] >> 4], bytes += hex[event.payload[i] & 15];
-		out += ",\"flips\":" + std::to_string(event.flips) + ",\"payload\":\"" +
+		out += ",\"flips\":" + std::to_string(event.flips) + ",\"mapping\":" + std::to_string(event.mapping) +
+		       ",\"payload\":\"" +
 		       json_text(event.payload, event.payload_size) + "\",\"payload_hex\":\"" + bytes + "\"";
 	}
 	return out + "}";

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "tools/station/ptt_line.hh"
 
@@ -38,8 +39,11 @@ public:
 	std::string release()
 	{
 		asked.store(false);
-		std::unique_lock lock(mutex, std::chrono::seconds(3));
-		if (!lock.owns_lock()) return line_name + ": busy";
+		std::unique_lock lock(mutex, std::defer_lock);
+		for (int tries = 0; !lock.try_lock(); ++tries) {
+			if (tries == 300) return line_name + ": busy";
+			std::this_thread::sleep_for(std::chrono::milliseconds(10));
+		}
 		if (!live.load()) return "";
 		std::string why = line->set(false);
 		if (why.empty()) live.store(false);
@@ -61,7 +65,7 @@ public:
 private:
 	std::unique_ptr<PttLine> line;
 	std::string line_name = line->name();
-	std::timed_mutex mutex;
+	std::mutex mutex;
 	std::atomic<bool> live{true}, asked{false};
 	std::atomic<Clock::rep> since{0};
 };

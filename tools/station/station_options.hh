@@ -15,7 +15,7 @@
 // Everything burst_station is told on its command line.
 struct StationOptions
 {
-	int rate = 48000, mapping = 4, channel = 0;
+	int rate = 48000, mapping = any_mapping, channel = 0;
 	Demodulator demodulator = Demodulator::reference;
 	bool json = false;
 	Timestamps timestamps = Timestamps::NONE;
@@ -37,6 +37,7 @@ struct StationOptions
 	long tx_delay = 300, tx_tail = 100; // ms
 	double tx_limit = 10;               // s
 	double tx_freq = 1500, tx_level = -18;
+	int tx_mapping = 0; // 0: MAPPING, or 4 when that is any
 
 	bool help = false, version = false;
 	std::string error;
@@ -48,7 +49,7 @@ inline StationOptions parse_station_options(int argc, char **argv)
 	enum
 	{
 		REALTIME = 256, LIST, DURATION, BUFFER, LISTEN, NO_WEB, FIFO, RIG, RIG_PORT, PTT, PTT_PORT,
-		TX_DELAY, TX_TAIL, TX_LIMIT, TX_FREQ, TX_LEVEL,
+		TX_DELAY, TX_TAIL, TX_LIMIT, TX_FREQ, TX_LEVEL, TX_MAPPING,
 	};
 	static const option options[] = {
 		{"input", required_argument, nullptr, 'i'},      {"input-rate", required_argument, nullptr, 'R'},
@@ -63,7 +64,8 @@ inline StationOptions parse_station_options(int argc, char **argv)
 		{"ptt", required_argument, nullptr, PTT},        {"ptt-port", required_argument, nullptr, PTT_PORT},
 		{"tx-delay", required_argument, nullptr, TX_DELAY}, {"tx-tail", required_argument, nullptr, TX_TAIL},
 		{"tx-limit", required_argument, nullptr, TX_LIMIT}, {"tx-freq", required_argument, nullptr, TX_FREQ},
-		{"tx-level", required_argument, nullptr, TX_LEVEL}, {"help", no_argument, nullptr, 'h'},
+		{"tx-level", required_argument, nullptr, TX_LEVEL}, {"tx-mapping", required_argument, nullptr, TX_MAPPING},
+		{"help", no_argument, nullptr, 'h'},
 		{"version", no_argument, nullptr, 'V'},          {nullptr, 0, nullptr, 0}};
 	StationOptions o;
 	auto refuse = [&o](const std::string &message, int status = EXIT_REFUSED) {
@@ -155,16 +157,25 @@ inline StationOptions parse_station_options(int argc, char **argv)
 			if (!parse_number(optarg, &o.tx_level) || o.tx_level > 0 || o.tx_level < -100)
 				return invalid(c, "-100 to 0 dBFS");
 			break;
+		case TX_MAPPING:
+			if (!parse_number(optarg, &number) || (number != 2 && number != 4 && number != 8))
+				return invalid(c, "2, 4 or 8");
+			o.tx_mapping = int(number);
+			break;
 		default: return refuse(option_error(c, argv, options), EXIT_USAGE);
 		}
 	}
 	int *positional[] = {&o.rate, &o.mapping, &o.channel};
 	for (int i = 0; i < 3 && optind + i < argc; ++i) *positional[i] = std::atoi(argv[optind + i]);
+	// Only the word: a mapping that atoi reads as 0 stays refused.
+	bool any = optind + 1 >= argc || !std::strcmp(argv[optind + 1], "any");
+	if (any) o.mapping = any_mapping;
+	if (!o.tx_mapping) o.tx_mapping = any ? 4 : o.mapping;
 	if (o.rig && o.ptt != "none") return refuse("--rig and --ptt both key the transmitter: choose one", EXIT_USAGE);
 	if (o.ptt != "none" && o.ptt_port.empty()) return refuse("--ptt " + o.ptt + " needs --ptt-port DEVICE", EXIT_USAGE);
-	switch (check_variant(o.rate, o.mapping)) {
+	switch (check_variant(o.rate, any ? 4 : o.mapping)) {
 	case STREAM_BAD_RATE: return refuse("unsupported sample rate " + std::to_string(o.rate) + " (8000 or 48000)");
-	case STREAM_BAD_MAPPING: return refuse("unsupported mapping " + std::to_string(o.mapping) + " (2, 4 or 8)");
+	case STREAM_BAD_MAPPING: return refuse("unsupported mapping " + std::to_string(o.mapping) + " (2, 4, 8 or any)");
 	default: break;
 	}
 	double low = o.tx_freq + Encoder<8000, 4>::lowest_offset, high = o.tx_freq + Encoder<8000, 4>::highest_offset;
