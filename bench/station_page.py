@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """burst_station with its page open in headless Chromium, fed a recording at the pace of a sound card.
 
-  station_page.py latency BUILD [RATE]...   latency from the end of each burst to its message on the page,
-                                            and the station's CPU use, at each rate (default 8000 48000)
+  station_page.py latency BUILD [RATE]... [--mapping M]
+                                            latency from the end of each burst to its message on the page,
+                                            and the station's CPU use, at each rate (default 8000 48000),
+                                            the station listening for mapping M (2, 4, 8 or any; default 4)
   station_page.py soak BUILD [MINUTES]      two pages open for MINUTES (default 10) of 48000 Hz audio:
                                             overruns, events each page got against those sent, RSS over time
 
@@ -51,12 +53,12 @@ def recording(build, rate, count):
 class Station:
     """burst_station reading raw samples from a pipe, serving its page on a free port."""
 
-    def __init__(self, build, rate, folder):
+    def __init__(self, build, rate, folder, mapping="4"):
         self.url = "http://127.0.0.1:%d/" % sb.free_port()
         self.stderr = open(os.path.join(folder, "station.err"), "w+")
         self.process = subprocess.Popen(
             [os.path.join(build, "tools", "burst_station"), "--input", "-", "--audio-out", os.path.join(folder, "out.wav"),
-             "--listen", self.url[7:-1], str(rate), "4"],
+             "--listen", self.url[7:-1], str(rate), mapping],
             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=self.stderr)
         sb.wait_for_server(self.url, self.process)
 
@@ -81,12 +83,13 @@ class Station:
 COUNTS_SCRIPT = "return window.stationCounts;"
 
 
-def latency(build, rates):
+def latency(build, rates, mapping):
     print("machine:", machine())
+    print("mapping:", mapping)
     for rate in rates:
         folder = tempfile.mkdtemp(prefix="station_latency_")
         samples, ends = recording(build, rate, 12)
-        station = Station(build, rate, folder)
+        station = Station(build, rate, folder, mapping)
         driver = sb.open_page(station.url, os.path.join(folder, "profile"))
         cpu_before, wall_before = station.cpu_seconds(), time.time()
         start = sb.pace(station.process.stdin, samples, rate)
@@ -163,7 +166,11 @@ def main():
         return 77
     build = os.path.abspath(sys.argv[2])
     if sys.argv[1] == "latency":
-        latency(build, [int(r) for r in sys.argv[3:]] or [8000, 48000])
+        args, mapping = sys.argv[3:], "4"
+        if "--mapping" in args:
+            mapping = args[args.index("--mapping") + 1]
+            del args[args.index("--mapping"):args.index("--mapping") + 2]
+        latency(build, [int(r) for r in args] or [8000, 48000], mapping)
     else:
         soak(build, float(sys.argv[3]) if len(sys.argv) > 3 else 10)
     return 0

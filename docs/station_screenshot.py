@@ -42,7 +42,7 @@ def main():
     noisy = sb.run([os.path.join(tools, "burst_channel"), "-r", str(RATE), "-n", "12", "-b", "300:3000"], input=clean)
     folder = tempfile.mkdtemp(prefix="station_screenshot_")
     url = "http://127.0.0.1:%d/" % sb.free_port()
-    station = subprocess.Popen([os.path.join(tools, "burst_station"), "--input", "-", "--listen", url[7:-1], str(RATE), "4"],
+    station = subprocess.Popen([os.path.join(tools, "burst_station"), "--input", "-", "--listen", url[7:-1], str(RATE)],
                                stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
     try:
         sb.wait_for_server(url, station)
