@@ -9,8 +9,19 @@
 #include <string>
 #include <vector>
 
-// What the station tells its pages: server-sent events with a name
-// ("message", "row", "status") and JSON text.
+// What the station tells its pages: server-sent events with a name and one
+// line of JSON text.
+//  "message": each receiver event as decode_stream --format json prints it
+//     (SYNC, then MESSAGE with its payload; PING, NOPE, PREAMBLE_FAIL,
+//     HEAP_ERROR), with "mapping" added where the station knows it.
+//  "row": one waterfall row, row_event() in row_event.hh:
+//     {"t": seconds of input, "rgba": base64 of 360 pixels R, G, B, alpha as
+//     spectrum_colour gives them, 0 Hz first}; two per period, about 11 a second.
+//  "status": {"rate": measured input rate in Hz, "level": peak in dBFS,
+//     "clipping": true when a sample reached full scale since the last status,
+//     "overruns": count, "underruns": count, "tx": "idle", "keyed", "sending"
+//     or "tail", "queued": transmissions waiting}; any field may be missing,
+//     at least once a second while the input runs.
 struct BusEvent
 {
 	std::string kind;
@@ -98,6 +109,8 @@ public:
 		for (auto &page : pages) page->offer(event);
 		prune();
 	}
+
+	size_t page_limit() const { return max_pages; }
 
 	size_t subscribers()
 	{

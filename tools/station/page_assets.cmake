@@ -1,0 +1,15 @@
+# Writes the page's files into a header as string views, so that the program
+# serves them without files beside it: cmake -DSOURCE=dir -DOUTPUT=file -P this.
+set(content "#pragma once\n\n#include <string_view>\n\n// Made from tools/station/page/ at build time.\n")
+foreach(pair "station_html;index.html" "station_js;station.js" "station_css;station.css")
+  list(GET pair 0 name)
+  list(GET pair 1 file)
+  file(READ ${SOURCE}/${file} text)
+  string(FIND "${text}" ")page\"" clash)
+  if(NOT clash EQUAL -1)
+    message(FATAL_ERROR "${file} holds the raw string's closing delimiter")
+  endif()
+  string(APPEND content "inline constexpr std::string_view ${name} = R\"page(${text})page\";\n")
+endforeach()
+file(WRITE ${OUTPUT}.new "${content}")
+file(COPY_FILE ${OUTPUT}.new ${OUTPUT} ONLY_IF_DIFFERENT)
