@@ -59,14 +59,26 @@ struct EnhancedDemodulation
 			demodulator.soft_bits(code);
 		}
 
-		// When the payload fails its CRC: the other drift hypothesis (a
-		// drift fitted to noise, or one missed), then the reference's soft
-		// values, where the channel changes faster than the estimates follow.
-		// decode(soft) returns the corrected bits, or -1.
-		template <typename Decode>
-		int retry(Decode &&decode)
+		// When the payload fails its CRC: rounds that take the list's most
+		// likely code word as known symbols to measure the channel on every
+		// carrier and symbol again; the other drift hypothesis (a drift
+		// fitted to noise, or one missed); then the reference's soft values,
+		// where the channel changes faster than the estimates follow.
+		// decode(soft) returns the corrected bits, or -1; best(word) gives
+		// the list's most likely code word after a -1.
+		template <typename Decode, typename Best>
+		int retry(Decode &&decode, Best &&best)
 		{
-			int8_t soft[Air::code_length];
+			int8_t soft[Air::code_length], word[Air::code_length];
+			for (int round = 0; round < rounds; ++round) {
+				if (round)
+					best(word);
+				else
+					demodulator.decisions(word);
+				demodulator.decided(word);
+				demodulator.soft_bits(soft);
+				if (int result = decode(soft); result >= 0) return result;
+			}
 			demodulator.other_drift();
 			demodulator.soft_bits(soft);
 			int result = decode(soft);
@@ -74,6 +86,8 @@ struct EnhancedDemodulation
 		}
 
 	private:
+		static constexpr int rounds = 3;
+
 		AudioBandSynchronizer<RATE> band;
 		EnhancedDemodulator<M> demodulator;
 		int8_t reference_code[Air::code_length];

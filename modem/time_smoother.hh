@@ -1,0 +1,167 @@
+#pragma once
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <numbers>
+
+#include "dsp/complex.hh"
+
+// Smooths channel estimates of a burst's symbols in time, each carrier on
+// its own, looking forward and backward: the Wiener smoother of a fading
+// with a Gaussian Doppler spectrum, whose correlation between symbols d
+// apart is rho^(d·d). Fading that is slow against the symbols keeps most of
+// the noise out; fading of a hertz, where neighbours 180 ms apart still
+// agree to 0.85, keeps it from lagging as a one-way recursion does.
+//
+// The widths come from the estimates themselves: the correlations at lags
+// 1 and 2 give rho and the signal power, whatever is left at lag 0 is the
+// noise. The phase that a frequency offset turns per symbol and the slope
+// across carriers a clock offset adds are taken out first, so that only
+// the fading is left to smooth.
+template <int CARRIERS, int MAX_SYMBOLS>
+class TimeSmoother
+{
+	typedef DSP::Complex<float> cmplx;
+
+public:
+	// in[s][k], s < count >= 3: estimates of the channel; skip[k]: carriers
+	// without one. Writes the smoothed estimates to out[s][k]. With
+	// M > 1, each carrier's estimates from the second on may also be turned
+	// by multiples of 2π/M, as far as that makes them a likelier fading;
+	// turns[s][k] tells how often.
+	void operator()(cmplx (*out)[CARRIERS], const cmplx (*in)[CARRIERS], int count, const bool *skip, int M = 1)
+	{
+		cmplx step[CARRIERS];
+		for (int k = 0; k < CARRIERS; ++k) {
+			step[k] = cmplx();
+			if (skip[k]) continue;
+			for (int s = 0; s + 1 < count; ++s) step[k] += in[s + 1][k] * conj(in[s][k]);
+		}
+		cmplx turn;
+		for (int k = 1; k < CARRIERS; ++k) turn += step[k] * conj(step[k - 1]);
+		slope = std::atan2(turn.im, turn.re);
+		cmplx common;
+		for (int k = 0; k < CARRIERS; ++k) common += step[k] * rotation(-slope * float(k - CARRIERS / 2));
+		phase = std::atan2(common.im, common.re);
+		for (int s = 0; s < count; ++s)
+			for (int k = 0; k < CARRIERS; ++k) {
+				flat[s][k] = skip[k] ? cmplx() : in[s][k] * drift(-s, k);
+				turns[s][k] = 0;
+			}
+		measure(count, skip);
+		if (M > 1) {
+			weigh(count);
+			for (int k = 0; k < CARRIERS; ++k)
+				if (!skip[k]) untwist(k, count, M);
+			measure(count, skip);
+		}
+		weigh(count);
+		for (int s = 0; s < count; ++s)
+			for (int k = 0; k < CARRIERS; ++k) {
+				cmplx sum;
+				for (int j = 0; j < count; ++j) sum += flat[j][k] * weights[s][j];
+				out[s][k] = sum * drift(s, k);
+			}
+	}
+
+	int turns[MAX_SYMBOLS][CARRIERS];
+
+	// Correlation of neighbouring symbols, and signal and noise power per
+	// estimate, as measured by the last call.
+	float rho = 1, power = 0, noise = 0;
+	// Radians per symbol: the common turn and its slope per carrier.
+	float phase = 0, slope = 0;
+
+private:
+	cmplx flat[MAX_SYMBOLS][CARRIERS];
+	float weights[MAX_SYMBOLS][MAX_SYMBOLS], inverse[MAX_SYMBOLS][MAX_SYMBOLS];
+
+	static cmplx rotation(float angle) { return {std::cos(angle), std::sin(angle)}; }
+
+	cmplx drift(int s, int k) const { return rotation(float(s) * (phase + slope * float(k - CARRIERS / 2))); }
+
+	void measure(int count, const bool *skip)
+	{
+		float lag[3] = {};
+		int pairs[3] = {};
+		for (int d = 0; d < 3; ++d) {
+			cmplx sum;
+			for (int k = 0; k < CARRIERS; ++k) {
+				if (skip[k]) continue;
+				for (int s = 0; s + d < count; ++s) sum += flat[s + d][k] * conj(flat[s][k]), ++pairs[d];
+			}
+			lag[d] = pairs[d] ? std::sqrt(norm(sum)) / float(pairs[d]) : 0;
+		}
+		// lag 1 = power·rho, lag 2 = power·rho⁴. Noise has no part in either;
+		// a channel that does not change at all would make them equal.
+		rho = lag[1] > 0 && lag[2] > 0 ? std::cbrt(lag[2] / lag[1]) : 1;
+		rho = std::clamp(rho, 0.2f, 0.9999f);
+		power = std::min(lag[1] / rho, lag[0]);
+		noise = std::max(lag[0] - power, 1e-4f * lag[0] + FLT_MIN);
+	}
+
+	// A decision that a fade turned past the edge of its decision region
+	// turns the carrier's estimates from that symbol on by a multiple of
+	// 2π/M. Among the M^(count - 1) ways to turn them back, the one whose
+	// fading is likeliest under the measured correlation: least
+	// z^H (R + noise)^-1 z, searched depth-first.
+	void untwist(int k, int count, int M)
+	{
+		float cost[MAX_SYMBOLS][MAX_SYMBOLS][8];
+		for (int i = 0; i < count; ++i)
+			for (int j = 0; j < i; ++j) {
+				cmplx p = conj(flat[i][k]) * flat[j][k];
+				for (int d = 0; d < M; ++d)
+					cost[i][j][d] = 2 * inverse[i][j] * (p * rotation(2 * std::numbers::pi_v<float> * d / M)).re;
+			}
+		int r[MAX_SYMBOLS] = {}, best[MAX_SYMBOLS] = {};
+		float least = FLT_MAX;
+		auto search = [&](auto &self, int i, float sum) -> void {
+			if (i == count) {
+				if (sum < least) least = sum, std::copy(r, r + count, best);
+				return;
+			}
+			for (r[i] = 0; r[i] < M; ++r[i]) {
+				float more = sum;
+				for (int j = 0; j < i; ++j) more += cost[i][j][(r[j] - r[i] + M) % M];
+				self(self, i + 1, more);
+			}
+		};
+		search(search, 1, 0);
+		for (int s = 1; s < count; ++s) {
+			turns[s][k] = best[s];
+			flat[s][k] *= rotation(2 * std::numbers::pi_v<float> * best[s] / M);
+		}
+	}
+
+	// The Wiener weights: correlation times the inverse of correlation plus
+	// noise, by Gauss-Jordan elimination on count² values.
+	void weigh(int count)
+	{
+		float a[MAX_SYMBOLS][2 * MAX_SYMBOLS];
+		for (int i = 0; i < count; ++i)
+			for (int j = 0; j < count; ++j) {
+				float r = power * std::pow(rho, float((i - j) * (i - j)));
+				a[i][j] = r + (i == j ? noise : 0);
+				a[i][count + j] = i == j;
+			}
+		for (int c = 0; c < count; ++c) {
+			float pivot = a[c][c];
+			for (int j = 0; j < 2 * count; ++j) a[c][j] /= pivot;
+			for (int i = 0; i < count; ++i) {
+				if (i == c) continue;
+				float f = a[i][c];
+				for (int j = 0; j < 2 * count; ++j) a[i][j] -= f * a[c][j];
+			}
+		}
+		for (int i = 0; i < count; ++i)
+			for (int j = 0; j < count; ++j) inverse[i][j] = a[i][count + j];
+		for (int s = 0; s < count; ++s)
+			for (int j = 0; j < count; ++j) {
+				float sum = 0;
+				for (int i = 0; i < count; ++i) sum += power * std::pow(rho, float((s - i) * (s - i))) * a[i][count + j];
+				weights[s][j] = sum;
+			}
+	}
+};
