@@ -71,11 +71,11 @@ struct EnhancedDemodulation
 		{
 			int8_t soft[Air::code_length], word[Air::code_length];
 			for (int round = 0; round < rounds; ++round) {
-				if (round)
-					best(word);
-				else
+				if (round < 2)
 					demodulator.decisions(word);
-				demodulator.decided(word);
+				else
+					best(word);
+				demodulator.decided(word, round != 1);
 				demodulator.soft_bits(soft);
 				if (int result = decode(soft); result >= 0) return result;
 			}
@@ -86,7 +86,7 @@ struct EnhancedDemodulation
 		}
 
 	private:
-		static constexpr int rounds = 3;
+		static constexpr int rounds = 4;
 
 		AudioBandSynchronizer<RATE> band;
 		EnhancedDemodulator<M> demodulator;

@@ -140,8 +140,9 @@ public:
 	// right everywhere: the channel is measured on every carrier of every
 	// symbol, smoothed across carriers and in time both ways, and the soft
 	// values come from it. Wrong bits of the word spoil single estimates,
-	// which the smoothing averages away.
-	void decided(const signed char *word)
+	// which the smoothing averages away. With untwist, the estimates of
+	// each carrier may be turned back where a fade made the word slip.
+	void decided(const signed char *word, bool untwist)
 	{
 		for (int k = 0; k < carrier_count; ++k) sent[0][k] = start_base[k] * point[0];
 		for (int s = 0; s < symbols; ++s)
@@ -158,7 +159,7 @@ public:
 			}
 			smooth(estimate[s], observed, weight);
 		}
-		smoother(estimate, estimate, symbols + 1, tone, M);
+		smoother(estimate, estimate, symbols + 1, tone, untwist ? M : 1);
 		for (int s = 1; s <= symbols; ++s)
 			for (int k = 0; k < carrier_count; ++k)
 				sent[s][k] *= rotation(-2 * std::numbers::pi_v<float> * smoother.turns[s][k] / M);

@@ -98,7 +98,7 @@ private:
 		rho = lag[1] > 0 && lag[2] > 0 ? std::cbrt(lag[2] / lag[1]) : 1;
 		rho = std::clamp(rho, 0.2f, 0.9999f);
 		power = std::min(lag[1] / rho, lag[0]);
-		noise = std::max(lag[0] - power, 1e-4f * lag[0] + FLT_MIN);
+		noise = std::max(lag[0] - power, 0.02f * lag[0] + FLT_MIN);
 	}
 
 	// A decision that a fade turned past the edge of its decision region
