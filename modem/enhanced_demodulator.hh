@@ -135,6 +135,17 @@ public:
 
 	static constexpr int symbol_count = Air::data_symbols(M);
 
+	// Demodulates again with the channel of each symbol extrapolated from
+	// the last two estimates, by lead times their difference: a fading of
+	// a hertz turns a carrier by tens of degrees from symbol to symbol,
+	// which an estimate that only averages lags behind by half.
+	void extrapolating(float lead_)
+	{
+		lead = lead_;
+		demodulate(symbols);
+		lead = 0;
+	}
+
 	// Demodulates again with every symbol known from word, a code word the
 	// decoder found (2048 values, positive for a 0 bit), which need not be
 	// right everywhere: the channel is measured on every carrier of every
@@ -229,7 +240,7 @@ private:
 	float demodulate(int count)
 	{
 		for (int k = 0; k < carrier_count; ++k) {
-			channel[k] = start_channel[k], base[k] = start_base[k];
+			channel[k] = last[k] = start_channel[k], base[k] = start_base[k];
 			for (int j = 0; j < M; ++j) state[k][j] = j == 0;
 		}
 		float evidence = 0;
@@ -290,8 +301,17 @@ private:
 			observed[k] = bins[k] * conj(mean);
 			weight[k] = norm(mean);
 		}
-		smooth(channel, observed, weight);
-		for (int k = 0; k < carrier_count; ++k) channel[k] = (channel[k] + predicted[k]) * 0.5f;
+		if (!(lead > 0)) {
+			smooth(channel, observed, weight);
+			for (int k = 0; k < carrier_count; ++k) channel[k] = (channel[k] + predicted[k]) * 0.5f;
+			return evidence;
+		}
+		smooth(fresh, observed, weight);
+		for (int k = 0; k < carrier_count; ++k) {
+			cmplx step = rotation(phase + slope * float(k - 128)) * residual;
+			channel[k] = fresh[k] + lead * (fresh[k] - last[k] * step);
+			last[k] = fresh[k];
+		}
 		return evidence;
 	}
 
@@ -319,7 +339,7 @@ private:
 	cmplx start_channel[carrier_count], start_base[carrier_count];
 	cmplx observed[carrier_count], scratch[carrier_count];
 	cmplx received[symbol_count][carrier_count], powers[symbol_count][carrier_count];
-	cmplx meta_bins[carrier_count];
+	cmplx meta_bins[carrier_count], fresh[carrier_count], last[carrier_count];
 	cmplx sent[symbol_count + 1][carrier_count], estimate[symbol_count + 1][carrier_count];
 	TimeSmoother<carrier_count, symbol_count + 1> smoother;
 	float weight[carrier_count];
@@ -329,6 +349,7 @@ private:
 	float noise = 1, phase = 0, slope = 0, found_slope = 0, found_phase = 0;
 	int symbols = 0;
 	int reach = widest;
+	float lead = 0;
 
 	// The window that predicts each carrier of the metadata symbol best from
 	// its neighbours (leaving the carrier itself out): wide where the channel
