@@ -29,14 +29,21 @@ public:
 	// without one. Writes the smoothed estimates to out[s][k]. With
 	// M > 1, each carrier's estimates from the second on may also be turned
 	// by multiples of 2π/M, as far as that makes them a likelier fading;
-	// turns[s][k] tells how often.
-	void operator()(cmplx (*out)[CARRIERS], const cmplx (*in)[CARRIERS], int count, const bool *skip, int M = 1)
+	// turns[s][k] tells how often. floor: the noise power of an estimate
+	// as far as it is known beforehand.
+	void operator()(cmplx (*out)[CARRIERS], const cmplx (*in)[CARRIERS], int count, const bool *skip, int M = 1,
+			float floor = 0)
 	{
+		for (int s = 0; s < count; ++s)
+			for (int k = 0; k < CARRIERS; ++k) {
+				flat[s][k] = skip[k] ? cmplx() : in[s][k];
+				turns[s][k] = 0;
+			}
+		if (M > 1) untwist(count, skip, M, floor);
 		cmplx step[CARRIERS];
 		for (int k = 0; k < CARRIERS; ++k) {
 			step[k] = cmplx();
-			if (skip[k]) continue;
-			for (int s = 0; s + 1 < count; ++s) step[k] += in[s + 1][k] * conj(in[s][k]);
+			for (int s = 0; s + 1 < count; ++s) step[k] += flat[s + 1][k] * conj(flat[s][k]);
 		}
 		cmplx turn;
 		for (int k = 1; k < CARRIERS; ++k) turn += step[k] * conj(step[k - 1]);
@@ -45,17 +52,8 @@ public:
 		for (int k = 0; k < CARRIERS; ++k) common += step[k] * rotation(-slope * float(k - CARRIERS / 2));
 		phase = std::atan2(common.im, common.re);
 		for (int s = 0; s < count; ++s)
-			for (int k = 0; k < CARRIERS; ++k) {
-				flat[s][k] = skip[k] ? cmplx() : in[s][k] * drift(-s, k);
-				turns[s][k] = 0;
-			}
+			for (int k = 0; k < CARRIERS; ++k) flat[s][k] *= drift(-s, k);
 		measure(count, skip);
-		if (M > 1) {
-			weigh(count);
-			for (int k = 0; k < CARRIERS; ++k)
-				if (!skip[k]) untwist(k, count, M);
-			measure(count, skip);
-		}
 		weigh(count);
 		for (int s = 0; s < count; ++s)
 			for (int k = 0; k < CARRIERS; ++k) {
@@ -103,18 +101,50 @@ private:
 
 	// A decision that a fade turned past the edge of its decision region
 	// turns the carrier's estimates from that symbol on by a multiple of
-	// 2π/M. Among the M^(count - 1) ways to turn them back, the one whose
-	// fading is likeliest under the measured correlation: least
-	// z^H (R + noise)^-1 z, searched depth-first.
-	void untwist(int k, int count, int M)
+	// 2π/M, which spoils any correlation measured from them. So the fading
+	// is taken from a grid of correlations instead, the one under which
+	// the estimates, turned back as well as each allows, are likeliest.
+	void untwist(int count, const bool *skip, int M, float floor)
 	{
-		float cost[MAX_SYMBOLS][MAX_SYMBOLS][8];
-		for (int i = 0; i < count; ++i)
+		static constexpr float grid[] = {0.995f, 0.98f, 0.95f, 0.9f, 0.85f, 0.78f, 0.7f, 0.6f};
+		float level = 0;
+		int n = 0;
+		for (int k = 0; k < CARRIERS; ++k)
+			if (!skip[k]) n += count, level += norm(flat[0][k]) * float(count);
+		level /= float(std::max(n, 1));
+		// What the model leaves out (the estimates' own bias across
+		// carriers, a fading that is not quite Gaussian) keeps the noise
+		// from vanishing at high signal-to-noise ratios.
+		noise = std::max(floor, 0.01f * level) + FLT_MIN;
+		power = level;
+		float least = FLT_MAX, chosen = grid[0];
+		for (float r : grid) {
+			rho = r;
+			float total = float(n / count) * weigh(count);
+			for (int k = 0; k < CARRIERS; ++k)
+				if (!skip[k]) total += untwist(k, count, M, false);
+			if (total < least) least = total, chosen = r;
+		}
+		rho = chosen;
+		weigh(count);
+		for (int k = 0; k < CARRIERS; ++k)
+			if (!skip[k]) untwist(k, count, M, true);
+	}
+
+	// The turns of carrier k that make z^H (R + noise)^-1 z least, searched
+	// depth-first over all M^(count - 1); returns the least, and applies
+	// the turns if asked to.
+	float untwist(int k, int count, int M, bool apply)
+	{
+		float cost[MAX_SYMBOLS][MAX_SYMBOLS][8], diagonal = 0;
+		for (int i = 0; i < count; ++i) {
+			diagonal += inverse[i][i] * norm(flat[i][k]);
 			for (int j = 0; j < i; ++j) {
 				cmplx p = conj(flat[i][k]) * flat[j][k];
 				for (int d = 0; d < M; ++d)
 					cost[i][j][d] = 2 * inverse[i][j] * (p * rotation(2 * std::numbers::pi_v<float> * d / M)).re;
 			}
+		}
 		int r[MAX_SYMBOLS] = {}, best[MAX_SYMBOLS] = {};
 		float least = FLT_MAX;
 		auto search = [&](auto &self, int i, float sum) -> void {
@@ -129,16 +159,20 @@ private:
 			}
 		};
 		search(search, 1, 0);
-		for (int s = 1; s < count; ++s) {
-			turns[s][k] = best[s];
-			flat[s][k] *= rotation(2 * std::numbers::pi_v<float> * best[s] / M);
-		}
+		if (apply)
+			for (int s = 1; s < count; ++s) {
+				turns[s][k] = best[s];
+				flat[s][k] *= rotation(2 * std::numbers::pi_v<float> * best[s] / M);
+			}
+		return least + diagonal;
 	}
 
 	// The Wiener weights: correlation times the inverse of correlation plus
-	// noise, by Gauss-Jordan elimination on count² values.
-	void weigh(int count)
+	// noise, by Gauss-Jordan elimination on count² values; returns the
+	// logarithm of the determinant of correlation plus noise.
+	float weigh(int count)
 	{
+		float log_det = 0;
 		float a[MAX_SYMBOLS][2 * MAX_SYMBOLS];
 		for (int i = 0; i < count; ++i)
 			for (int j = 0; j < count; ++j) {
@@ -148,6 +182,7 @@ private:
 			}
 		for (int c = 0; c < count; ++c) {
 			float pivot = a[c][c];
+			log_det += std::log(pivot);
 			for (int j = 0; j < 2 * count; ++j) a[c][j] /= pivot;
 			for (int i = 0; i < count; ++i) {
 				if (i == c) continue;
@@ -163,5 +198,6 @@ private:
 				for (int i = 0; i < count; ++i) sum += power * std::pow(rho, float((s - i) * (s - i))) * a[i][count + j];
 				weights[s][j] = sum;
 			}
+		return log_det;
 	}
 };
