@@ -170,7 +170,7 @@ public:
 			}
 			smooth(estimate[s], observed, weight);
 		}
-		smoother(estimate, estimate, symbols + 1, tone, untwist ? M : 1, noise / float(2 * reach + 1));
+		smoother(estimate, estimate, symbols + 1, tone, untwist ? M : 1, noise / float(2 * reach + 1), phase, slope);
 		for (int s = 1; s <= symbols; ++s)
 			for (int k = 0; k < carrier_count; ++k)
 				sent[s][k] *= rotation(-2 * std::numbers::pi_v<float> * smoother.turns[s][k] / M);

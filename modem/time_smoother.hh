@@ -14,11 +14,10 @@
 // the noise out; fading of a hertz, where neighbours 180 ms apart still
 // agree to 0.85, keeps it from lagging as a one-way recursion does.
 //
-// The widths come from the estimates themselves: the correlations at lags
-// 1 and 2 give rho and the signal power, whatever is left at lag 0 is the
-// noise. The phase that a frequency offset turns per symbol and the slope
-// across carriers a clock offset adds are taken out first, so that only
-// the fading is left to smooth.
+// The widths come from the estimates themselves: rho and the noise are the
+// likeliest on a grid. The phase that a frequency offset turns per symbol
+// and the slope across carriers a clock offset adds are taken out first,
+// so that only the fading is left to smooth.
 template <int CARRIERS, int MAX_SYMBOLS>
 class TimeSmoother
 {
@@ -30,30 +29,32 @@ public:
 	// M > 1, each carrier's estimates from the second on may also be turned
 	// by multiples of 2π/M, as far as that makes them a likelier fading;
 	// turns[s][k] tells how often. floor: the noise power of an estimate
-	// as far as it is known beforehand.
-	void operator()(cmplx (*out)[CARRIERS], const cmplx (*in)[CARRIERS], int count, const bool *skip, int M = 1,
-			float floor = 0)
+	// as far as it is known beforehand. The channel turns by turn +
+	// tilt·(k - CARRIERS / 2) radians per symbol on carrier k besides the
+	// fading, as a frequency and a clock offset make it: measured on the
+	// estimates, a fading of two paths would pass for a tilt.
+	void operator()(cmplx (*out)[CARRIERS], const cmplx (*in)[CARRIERS], int count, const bool *skip, int M,
+			float floor, float turn, float tilt)
 	{
+		phase = turn, slope = tilt;
 		for (int s = 0; s < count; ++s)
 			for (int k = 0; k < CARRIERS; ++k) {
 				flat[s][k] = skip[k] ? cmplx() : in[s][k];
 				turns[s][k] = 0;
 			}
-		if (M > 1) untwist(count, skip, M, floor);
-		cmplx step[CARRIERS];
-		for (int k = 0; k < CARRIERS; ++k) {
-			step[k] = cmplx();
-			for (int s = 0; s + 1 < count; ++s) step[k] += flat[s + 1][k] * conj(flat[s][k]);
-		}
-		cmplx turn;
-		for (int k = 1; k < CARRIERS; ++k) turn += step[k] * conj(step[k - 1]);
-		slope = std::atan2(turn.im, turn.re);
-		cmplx common;
-		for (int k = 0; k < CARRIERS; ++k) common += step[k] * rotation(-slope * float(k - CARRIERS / 2));
-		phase = std::atan2(common.im, common.re);
 		for (int s = 0; s < count; ++s)
 			for (int k = 0; k < CARRIERS; ++k) flat[s][k] *= drift(-s, k);
-		measure(count, skip);
+		if (M > 1) untwist(count, skip, M, floor);
+		// What common turn the given one missed, the fading's own mean
+		// Doppler shift among it, is measured after the slips are gone.
+		cmplx step;
+		for (int k = 0; k < CARRIERS; ++k)
+			for (int s = 0; s + 1 < count; ++s) step += flat[s + 1][k] * conj(flat[s][k]);
+		float rest = std::atan2(step.im, step.re);
+		for (int s = 0; s < count; ++s)
+			for (int k = 0; k < CARRIERS; ++k) flat[s][k] *= rotation(-float(s) * rest);
+		phase += rest;
+		fit(count, skip, floor);
 		weigh(count);
 		for (int s = 0; s < count; ++s)
 			for (int k = 0; k < CARRIERS; ++k) {
@@ -68,10 +69,13 @@ public:
 	// Correlation of neighbouring symbols, and signal and noise power per
 	// estimate, as measured by the last call.
 	float rho = 1, power = 0, noise = 0;
-	// Radians per symbol: the common turn and its slope per carrier.
-	float phase = 0, slope = 0;
 
 private:
+	float phase = 0, slope = 0;
+	// Correlations of neighbouring symbols tried: from a fading of 0.1 Hz
+	// to one of 1.3 Hz (Doppler spreads) at 180 ms per symbol.
+	static constexpr float grid[] = {0.995f, 0.98f, 0.95f, 0.9f, 0.85f, 0.78f, 0.7f, 0.6f};
+
 	cmplx flat[MAX_SYMBOLS][CARRIERS];
 	float weights[MAX_SYMBOLS][MAX_SYMBOLS], inverse[MAX_SYMBOLS][MAX_SYMBOLS];
 
@@ -79,24 +83,49 @@ private:
 
 	cmplx drift(int s, int k) const { return rotation(float(s) * (phase + slope * float(k - CARRIERS / 2))); }
 
-	void measure(int count, const bool *skip)
+	// The correlation and noise under which the estimates are likeliest,
+	// from grids: moments of five or nine symbols are too few to give
+	// them, and a fading whose paths turn each their own way fits no
+	// formula that moments would.
+	void fit(int count, const bool *skip, float floor)
 	{
-		float lag[3] = {};
-		int pairs[3] = {};
-		for (int d = 0; d < 3; ++d) {
-			cmplx sum;
-			for (int k = 0; k < CARRIERS; ++k) {
-				if (skip[k]) continue;
-				for (int s = 0; s + d < count; ++s) sum += flat[s + d][k] * conj(flat[s][k]), ++pairs[d];
+		static constexpr float shares[] = {0.001f, 0.003f, 0.01f, 0.03f, 0.1f, 0.3f, 0.6f};
+		const float level = mean_level(count, skip);
+		int carriers = 0;
+		for (int k = 0; k < CARRIERS; ++k) carriers += !skip[k];
+		float least = FLT_MAX, best_rho = grid[0], best_noise = level;
+		for (float r : grid)
+			for (float share : shares) {
+				rho = r;
+				noise = std::max(share * level, floor) + FLT_MIN;
+				power = std::max(level - noise, 0.f);
+				float total = float(carriers) * weigh(count);
+				for (int k = 0; k < CARRIERS; ++k)
+					if (!skip[k]) total += quadratic(k, count);
+				if (total < least) least = total, best_rho = r, best_noise = noise;
 			}
-			lag[d] = pairs[d] ? std::sqrt(norm(sum)) / float(pairs[d]) : 0;
+		rho = best_rho, noise = best_noise, power = std::max(level - noise, 0.f);
+	}
+
+	float mean_level(int count, const bool *skip) const
+	{
+		float level = 0;
+		int n = 0;
+		for (int k = 0; k < CARRIERS; ++k)
+			if (!skip[k])
+				for (int s = 0; s < count; ++s) level += norm(flat[s][k]), ++n;
+		return n ? level / float(n) : 0;
+	}
+
+	// z^H (R + noise)^-1 z of carrier k's estimates.
+	float quadratic(int k, int count) const
+	{
+		float sum = 0;
+		for (int i = 0; i < count; ++i) {
+			sum += inverse[i][i] * norm(flat[i][k]);
+			for (int j = 0; j < i; ++j) sum += 2 * inverse[i][j] * (conj(flat[i][k]) * flat[j][k]).re;
 		}
-		// lag 1 = power·rho, lag 2 = power·rho⁴. Noise has no part in either;
-		// a channel that does not change at all would make them equal.
-		rho = lag[1] > 0 && lag[2] > 0 ? std::cbrt(lag[2] / lag[1]) : 1;
-		rho = std::clamp(rho, 0.2f, 0.9999f);
-		power = std::min(lag[1] / rho, lag[0]);
-		noise = std::max(lag[0] - power, 0.02f * lag[0] + FLT_MIN);
+		return sum;
 	}
 
 	// A decision that a fade turned past the edge of its decision region
@@ -106,12 +135,9 @@ private:
 	// the estimates, turned back as well as each allows, are likeliest.
 	void untwist(int count, const bool *skip, int M, float floor)
 	{
-		static constexpr float grid[] = {0.995f, 0.98f, 0.95f, 0.9f, 0.85f, 0.78f, 0.7f, 0.6f};
-		float level = 0;
-		int n = 0;
-		for (int k = 0; k < CARRIERS; ++k)
-			if (!skip[k]) n += count, level += norm(flat[0][k]) * float(count);
-		level /= float(std::max(n, 1));
+		const float level = mean_level(count, skip);
+		int carriers = 0;
+		for (int k = 0; k < CARRIERS; ++k) carriers += !skip[k];
 		// What the model leaves out (the estimates' own bias across
 		// carriers, a fading that is not quite Gaussian) keeps the noise
 		// from vanishing at high signal-to-noise ratios.
@@ -120,7 +146,7 @@ private:
 		float least = FLT_MAX, chosen = grid[0];
 		for (float r : grid) {
 			rho = r;
-			float total = float(n / count) * weigh(count);
+			float total = float(carriers) * weigh(count);
 			for (int k = 0; k < CARRIERS; ++k)
 				if (!skip[k]) total += untwist(k, count, M, false);
 			if (total < least) least = total, chosen = r;
