@@ -42,18 +42,33 @@ public:
 				flat[s][k] = skip[k] ? cmplx() : in[s][k];
 				turns[s][k] = 0;
 			}
-		for (int s = 0; s < count; ++s)
-			for (int k = 0; k < CARRIERS; ++k) flat[s][k] *= drift(-s, k);
-		if (M > 1) untwist(count, skip, M, floor);
+		// The slip search sees the estimates with the drift taken out or
+		// as they are, whichever is the likelier fading: a drift found
+		// under fading may be one that the fading faked.
+		float kept = M > 1 ? likeliest(count, skip, M, floor) : 0;
+		derotate(count, -1);
+		if (M > 1) {
+			float taken = likeliest(count, skip, M, floor);
+			if (kept < taken) derotate(count, 1);
+			untwist(count, skip, M, floor);
+			if (kept < taken) derotate(count, -1);
+		}
 		// What common turn the given one missed, the fading's own mean
 		// Doppler shift among it, is measured after the slips are gone.
-		cmplx step;
-		for (int k = 0; k < CARRIERS; ++k)
-			for (int s = 0; s + 1 < count; ++s) step += flat[s + 1][k] * conj(flat[s][k]);
-		float rest = std::atan2(step.im, step.re);
+		cmplx step[CARRIERS];
+		for (int k = 0; k < CARRIERS; ++k) {
+			step[k] = cmplx();
+			for (int s = 0; s + 1 < count; ++s) step[k] += flat[s + 1][k] * conj(flat[s][k]);
+		}
+		cmplx across;
+		for (int k = 1; k < CARRIERS; ++k) across += step[k] * conj(step[k - 1]);
+		float rest_slope = std::atan2(across.im, across.re);
+		cmplx common;
+		for (int k = 0; k < CARRIERS; ++k) common += step[k] * rotation(-rest_slope * float(k - CARRIERS / 2));
+		float rest = std::atan2(common.im, common.re);
 		for (int s = 0; s < count; ++s)
-			for (int k = 0; k < CARRIERS; ++k) flat[s][k] *= rotation(-float(s) * rest);
-		phase += rest;
+			for (int k = 0; k < CARRIERS; ++k) flat[s][k] *= rotation(-float(s) * (rest + rest_slope * float(k - CARRIERS / 2)));
+		phase += rest, slope += rest_slope;
 		fit(count, skip, floor);
 		weigh(count);
 		for (int s = 0; s < count; ++s)
@@ -89,7 +104,7 @@ private:
 	// formula that moments would.
 	void fit(int count, const bool *skip, float floor)
 	{
-		static constexpr float shares[] = {0.001f, 0.003f, 0.01f, 0.03f, 0.1f, 0.3f, 0.6f};
+		static constexpr float shares[] = {0.02f, 0.05f, 0.1f, 0.2f, 0.4f, 0.6f};
 		const float level = mean_level(count, skip);
 		int carriers = 0;
 		for (int k = 0; k < CARRIERS; ++k) carriers += !skip[k];
@@ -135,6 +150,16 @@ private:
 	// the estimates, turned back as well as each allows, are likeliest.
 	void untwist(int count, const bool *skip, int M, float floor)
 	{
+		likeliest(count, skip, M, floor);
+		weigh(count);
+		for (int k = 0; k < CARRIERS; ++k)
+			if (!skip[k]) untwist(k, count, M, true);
+	}
+
+	// Sets rho to the likeliest of the grid for the slip search and
+	// returns the estimates' least cost under it.
+	float likeliest(int count, const bool *skip, int M, float floor)
+	{
 		const float level = mean_level(count, skip);
 		int carriers = 0;
 		for (int k = 0; k < CARRIERS; ++k) carriers += !skip[k];
@@ -152,9 +177,14 @@ private:
 			if (total < least) least = total, chosen = r;
 		}
 		rho = chosen;
-		weigh(count);
-		for (int k = 0; k < CARRIERS; ++k)
-			if (!skip[k]) untwist(k, count, M, true);
+		return least;
+	}
+
+	// Takes the drift out (sign -1) or puts it back (+1).
+	void derotate(int count, int sign)
+	{
+		for (int s = 0; s < count; ++s)
+			for (int k = 0; k < CARRIERS; ++k) flat[s][k] *= drift(sign * s, k);
 	}
 
 	// The turns of carrier k that make z^H (R + noise)^-1 z least, searched
