@@ -45,12 +45,14 @@ public:
 		// The slip search sees the estimates with the drift taken out or
 		// as they are, whichever is the likelier fading: a drift found
 		// under fading may be one that the fading faked.
-		float kept = M > 1 ? likeliest(count, skip, M, floor) : 0;
+		float kept = M > 1 ? likeliest(count, skip, M, floor) : 0, kept_rho = rho;
 		derotate(count, -1);
 		if (M > 1) {
 			float taken = likeliest(count, skip, M, floor);
-			if (kept < taken) derotate(count, 1);
-			untwist(count, skip, M, floor);
+			if (kept < taken) derotate(count, 1), rho = kept_rho;
+			weigh(count);
+			for (int k = 0; k < CARRIERS; ++k)
+				if (!skip[k]) untwist(k, count, M, true);
 			if (kept < taken) derotate(count, -1);
 		}
 		// What common turn the given one missed, the fading's own mean
@@ -147,17 +149,8 @@ private:
 	// turns the carrier's estimates from that symbol on by a multiple of
 	// 2π/M, which spoils any correlation measured from them. So the fading
 	// is taken from a grid of correlations instead, the one under which
-	// the estimates, turned back as well as each allows, are likeliest.
-	void untwist(int count, const bool *skip, int M, float floor)
-	{
-		likeliest(count, skip, M, floor);
-		weigh(count);
-		for (int k = 0; k < CARRIERS; ++k)
-			if (!skip[k]) untwist(k, count, M, true);
-	}
-
-	// Sets rho to the likeliest of the grid for the slip search and
-	// returns the estimates' least cost under it.
+	// the estimates, turned back as well as each allows, are likeliest:
+	// sets rho to it and returns the estimates' least cost under it.
 	float likeliest(int count, const bool *skip, int M, float floor)
 	{
 		const float level = mean_level(count, skip);
