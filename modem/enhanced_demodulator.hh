@@ -170,7 +170,9 @@ public:
 			}
 			smooth(estimate[s], observed, weight);
 		}
-		smoother(estimate, estimate, symbols + 1, tone, untwist ? M : 1, noise / float(2 * reach + 1), phase, slope);
+		// Eight points would make 8^4 turns per carrier to weigh: half a
+		// second per burst that fails, for slips that come at every fade.
+		smoother(estimate, estimate, symbols + 1, tone, untwist && M <= 4 ? M : 1, noise / float(2 * reach + 1), phase, slope);
 		for (int s = 1; s <= symbols; ++s)
 			for (int k = 0; k < carrier_count; ++k)
 				sent[s][k] *= rotation(-2 * std::numbers::pi_v<float> * smoother.turns[s][k] / M);
