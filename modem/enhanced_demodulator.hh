@@ -10,6 +10,7 @@
 #include "modem/air_interface.hh"
 #include "modem/constellation.hh"
 #include "modem/soft_bits.hh"
+#include "modem/time_smoother.hh"
 
 // Data symbols of mapping M, demodulated against a channel estimate instead
 // of the raw previous symbol, whose noise the reference demodulator doubles.
@@ -71,6 +72,7 @@ public:
 	{
 		find_tones(bins);
 		for (int k = 0; k < carrier_count; ++k) {
+			meta_bins[k] = bins[k];
 			observed[k] = tone[k] ? cmplx() : bins[k] * known[k];
 			weight[k] = !tone[k];
 			base[k] = conj(point[0]) * known[k];
@@ -133,7 +135,102 @@ public:
 
 	static constexpr int symbol_count = Air::data_symbols(M);
 
+	// Demodulates again with the channel of each symbol extrapolated from
+	// the last two estimates, by lead times their difference: a fading of
+	// a hertz turns a carrier by tens of degrees from symbol to symbol,
+	// which an estimate that only averages lags behind by half.
+	void extrapolating(float lead_)
+	{
+		lead = lead_;
+		demodulate(symbols);
+		lead = 0;
+	}
+
+	// Demodulates again with every symbol known from word, a code word the
+	// decoder found (2048 values, positive for a 0 bit), which need not be
+	// right everywhere: the channel is measured on every carrier of every
+	// symbol, smoothed across carriers and in time both ways, and the soft
+	// values come from it. Wrong bits of the word spoil single estimates,
+	// which the smoothing averages away. With untwist, the estimates of
+	// each carrier may be turned back where a fade made the word slip.
+	void decided(const signed char *word, bool untwist)
+	{
+		for (int k = 0; k < carrier_count; ++k) sent[0][k] = start_base[k] * point[0];
+		for (int s = 0; s < symbols; ++s)
+			for (int k = 0; k < carrier_count; ++k) {
+				signed char b[bits];
+				for (int i = 0; i < bits; ++i) b[i] = word[((s * carrier_count + k) * bits + i) % code_length];
+				sent[s + 1][k] = sent[s][k] * map::point(b);
+			}
+		for (int s = 0; s <= symbols; ++s) {
+			const cmplx *bins = s ? received[s - 1] : meta_bins;
+			for (int k = 0; k < carrier_count; ++k) {
+				observed[k] = tone[k] ? cmplx() : bins[k] * conj(sent[s][k]);
+				weight[k] = !tone[k];
+			}
+			smooth(estimate[s], observed, weight);
+		}
+		// Eight points would make 8^4 turns per carrier to weigh: half a
+		// second per burst that fails, for slips that come at every fade.
+		smoother(estimate, estimate, symbols + 1, tone, untwist && M <= 4 ? M : 1, noise / float(2 * reach + 1), phase, slope);
+		for (int s = 1; s <= symbols; ++s)
+			for (int k = 0; k < carrier_count; ++k)
+				sent[s][k] *= rotation(-2 * std::numbers::pi_v<float> * smoother.turns[s][k] / M);
+		float error = 0;
+		int count = 0;
+		for (int s = 0; s <= symbols; ++s) {
+			const cmplx *bins = s ? received[s - 1] : meta_bins;
+			for (int k = 0; k < carrier_count; ++k)
+				if (!tone[k]) error += norm(bins[k] - estimate[s][k] * sent[s][k]), ++count;
+		}
+		coherent(std::max(error / count, FLT_MIN));
+	}
+
+	// The hard decisions of the soft values: a code word for decided().
+	void decisions(signed char *word) const
+	{
+		for (int i = 0; i < code_length; ++i) word[i] = llr[i] < 0 ? -1 : 1;
+	}
+
 private:
+	// Soft values of every data symbol from the channel estimate[s + 1] at
+	// symbol s and the noise power, estimate error included.
+	void coherent(float noise_power)
+	{
+		for (int k = 0; k < carrier_count; ++k) base[k] = start_base[k];
+		float scale = 2 / noise_power, previous[carrier_count][M];
+		for (int k = 0; k < carrier_count; ++k)
+			for (int j = 0; j < M; ++j) previous[k][j] = j == 0;
+		for (int s = 0; s < symbols; ++s)
+			for (int k = 0; k < carrier_count; ++k) {
+				base[k] *= point[0];
+				if (tone[k]) {
+					for (int b = 0; b < bits; ++b)
+						if (int index = (s * carrier_count + k) * bits + b; index < code_length) llr[index] = 0;
+					for (int j = 0; j < M; ++j) previous[k][j] = 1.f / M;
+					continue;
+				}
+				cmplx c = received[s][k] * conj(estimate[s + 1][k] * base[k]) * scale;
+				float exponent[M], top = -FLT_MAX;
+				for (int j = 0; j < M; ++j) top = std::max(top, exponent[j] = (c * conj(point[j])).re);
+				float likely[M], sum = 0;
+				for (int j = 0; j < M; ++j) sum += likely[j] = std::exp(std::max(exponent[j] - top, -80.f));
+				float chance[M];
+				for (int m = 0; m < M; ++m) {
+					chance[m] = 0;
+					for (int i = 0; i < M; ++i) chance[m] += previous[k][i] * likely[compose[i][m]];
+				}
+				for (int b = 0; b < bits; ++b) {
+					int index = (s * carrier_count + k) * bits + b;
+					if (index >= code_length) break;
+					float zero = 0, one = 0;
+					for (int m = 0; m < M; ++m) ((m >> b) & 1 ? one : zero) += chance[m];
+					llr[index] = std::log(zero) - std::log(one);
+				}
+				for (int j = 0; j < M; ++j) previous[k][j] = likely[j] / sum;
+			}
+	}
+
 	// Radians per carrier and symbol: a clock offset of 2000 ppm.
 	static constexpr float slope_limit = 0.016f;
 	static constexpr int max_steps = int(slope_limit * M * symbol_count / 0.012f) + 1;
@@ -145,7 +242,7 @@ private:
 	float demodulate(int count)
 	{
 		for (int k = 0; k < carrier_count; ++k) {
-			channel[k] = start_channel[k], base[k] = start_base[k];
+			channel[k] = last[k] = start_channel[k], base[k] = start_base[k];
 			for (int j = 0; j < M; ++j) state[k][j] = j == 0;
 		}
 		float evidence = 0;
@@ -206,8 +303,17 @@ private:
 			observed[k] = bins[k] * conj(mean);
 			weight[k] = norm(mean);
 		}
-		smooth(channel, observed, weight);
-		for (int k = 0; k < carrier_count; ++k) channel[k] = (channel[k] + predicted[k]) * 0.5f;
+		if (!(lead > 0)) {
+			smooth(channel, observed, weight);
+			for (int k = 0; k < carrier_count; ++k) channel[k] = (channel[k] + predicted[k]) * 0.5f;
+			return evidence;
+		}
+		smooth(fresh, observed, weight);
+		for (int k = 0; k < carrier_count; ++k) {
+			cmplx step = rotation(phase + slope * float(k - 128)) * residual;
+			channel[k] = fresh[k] + lead * (fresh[k] - last[k] * step);
+			last[k] = fresh[k];
+		}
 		return evidence;
 	}
 
@@ -235,6 +341,9 @@ private:
 	cmplx start_channel[carrier_count], start_base[carrier_count];
 	cmplx observed[carrier_count], scratch[carrier_count];
 	cmplx received[symbol_count][carrier_count], powers[symbol_count][carrier_count];
+	cmplx meta_bins[carrier_count], fresh[carrier_count], last[carrier_count];
+	cmplx sent[symbol_count + 1][carrier_count], estimate[symbol_count + 1][carrier_count];
+	TimeSmoother<carrier_count, symbol_count + 1> smoother;
 	float weight[carrier_count];
 	bool tone[carrier_count];
 	float state[carrier_count][M];
@@ -242,6 +351,7 @@ private:
 	float noise = 1, phase = 0, slope = 0, found_slope = 0, found_phase = 0;
 	int symbols = 0;
 	int reach = widest;
+	float lead = 0;
 
 	// The window that predicts each carrier of the metadata symbol best from
 	// its neighbours (leaving the carrier itself out): wide where the channel

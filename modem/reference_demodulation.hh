@@ -19,8 +19,8 @@ struct ReferenceDemodulation
 		void metadata(const DSP::Complex<float> *, const float *) {}
 		void symbol(int, const DSP::Complex<float> *) {}
 		void finish(int8_t *) {}
-		template <typename Decode>
-		int retry(Decode &&)
+		template <typename Decode, typename Best>
+		int retry(Decode &&, Best &&)
 		{
 			return -1;
 		}

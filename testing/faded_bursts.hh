@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <numbers>
+#include <random>
+
+#include "code/polar_decoder.hh"
+#include "code/polar_encoder.hh"
+#include "modem/enhanced_demodulator.hh"
+#include "tools/sim/fading.hh"
+
+// Bursts of mode 15 through a two-path Watterson channel sampled once per
+// symbol, straight into the enhanced demodulator: the carriers as the
+// receiver's transform would give them, without the synchronizer's and
+// the metadata's part in the losses, and without the fading's change
+// within a symbol.
+template <int M> struct FadedBursts
+{
+	typedef DSP::Complex<float> cmplx;
+	static constexpr int symbols = Air::data_symbols(M), bits = Constellation<M>::bits, bytes = 128;
+	const Air::PayloadMode *mode = Air::payload_mode(15);
+	std::unique_ptr<EnhancedDemodulator<M>> demod = std::make_unique<EnhancedDemodulator<M>>();
+	std::unique_ptr<CODE::PolarDecoder<signed char>> decoder = std::make_unique<CODE::PolarDecoder<signed char>>();
+	uint8_t payload[bytes], message[bytes];
+	signed char word[Air::code_length];
+
+	// Burst seed at snr_db per carrier, under a fading of the given delay
+	// and Doppler spread.
+	void send(int seed, double snr_db, double delay_ms, double spread_hz)
+	{
+		std::mt19937 random(seed);
+		std::normal_distribution<float> gauss(0, float(std::sqrt(std::pow(10, -snr_db / 10) / 2)));
+		for (uint8_t &b : payload) b = random();
+		CODE::PolarEncoder encoder;
+		encoder(word, payload, mode->frozen, 8 * bytes);
+		RayleighPath first(100, spread_hz / 2, 0.5, 2 * seed + 1), second(100, spread_hz / 2, 0.5, 2 * seed + 2);
+		float known[256];
+		cmplx sent[256], bins[256];
+		for (int s = -1; s < symbols; ++s) {
+			DSP::Complex<double> a, b;
+			for (int i = 0; i < 18; ++i) a = first.next(), b = second.next(); // 180 ms
+			for (int k = 0; k < 256; ++k) {
+				if (s < 0) {
+					known[k] = random() & 1 ? -1 : 1;
+					sent[k] = known[k];
+				} else {
+					signed char point[bits];
+					for (int i = 0; i < bits; ++i) point[i] = word[((s * 256 + k) * bits + i) % Air::code_length];
+					sent[k] *= Constellation<M>::point(point);
+				}
+				double delay = -2 * std::numbers::pi * (k - 128) * 6.25e-3 * delay_ms;
+				DSP::Complex<double> h = a + b * DSP::Complex<double>(std::cos(delay), std::sin(delay));
+				bins[k] = cmplx(float(h.re), float(h.im)) * sent[k] + cmplx(gauss(random), gauss(random));
+			}
+			if (s < 0)
+				demod->start(bins, known);
+			else
+				demod->symbol(s, bins);
+		}
+		demod->finish(symbols);
+	}
+
+	// 1 when the demodulator's soft values decode to the payload, 0 when
+	// they fail the CRC, -1 for a wrong payload.
+	int decodes()
+	{
+		int8_t soft[Air::code_length];
+		demod->soft_bits(soft);
+		if ((*decoder)(message, soft, mode->frozen, 8 * bytes) < 0) return 0;
+		return std::equal(message, message + bytes, payload) ? 1 : -1;
+	}
+
+	// A round from the demodulator's own decisions.
+	void round(bool untwist = true)
+	{
+		signed char own[Air::code_length];
+		demod->decisions(own);
+		demod->decided(own, untwist);
+	}
+
+	// What a receiver that knew every symbol would make of the channel.
+	void genie() { demod->decided(word, false); }
+};
+
