@@ -39,12 +39,9 @@ inline bool parse_listen(const std::string &text, ListenAddress &out, std::strin
 	return true;
 }
 
-// Loopback only: 127.0.0.0/8, ::1 and "localhost". Anything else is
-// reachable from other machines, which the station says on stderr.
-inline bool is_loopback(const std::string &host)
+// Four dot-separated groups of one to three digits.
+inline bool is_ipv4_literal(const std::string &host)
 {
-	if (host == "localhost" || host == "::1" || host == "0:0:0:0:0:0:0:1") return true;
-	if (host.rfind("127.", 0) != 0) return false;
 	int dots = 0, digits = 0;
 	for (char c : host) {
 		if (c == '.') {
@@ -57,6 +54,14 @@ inline bool is_loopback(const std::string &host)
 		}
 	}
 	return dots == 3 && digits;
+}
+
+// Loopback only: 127.0.0.0/8, ::1 and "localhost". Anything else is
+// reachable from other machines, which the station says on stderr.
+inline bool is_loopback(const std::string &host)
+{
+	if (host == "localhost" || host == "::1" || host == "0:0:0:0:0:0:0:1") return true;
+	return host.rfind("127.", 0) == 0 && is_ipv4_literal(host);
 }
 
 // The warning for a page that other machines can reach; empty for loopback.

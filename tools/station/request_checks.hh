@@ -16,18 +16,7 @@ inline std::string lower_case(std::string text)
 inline bool is_ip_literal(const std::string &name)
 {
 	if (name.size() > 2 && name.front() == '[' && name.back() == ']') return true;
-	int dots = 0, digits = 0;
-	for (char c : name) {
-		if (c == '.') {
-			if (!digits) return false;
-			++dots, digits = 0;
-		} else if (c >= '0' && c <= '9') {
-			if (++digits > 3) return false;
-		} else {
-			return false;
-		}
-	}
-	return dots == 3 && digits;
+	return is_ipv4_literal(name);
 }
 
 // A Host header names this server: its port, and as the name "localhost",
