@@ -80,7 +80,8 @@ TEST(SendLine, AcceptsWhatTheTransmitterCanSendAndNothingElse)
 	for (auto [line, why] :
 	     {std::tuple{std::string("DL1ABC"), "expected CALL MODE PAYLOAD"},
 	      {"DL1ABC 17 x", "invalid mode \"17\""},
-	      {"DL1ABC ping x", "payload of 1 bytes is too long for mode 0 (at most 0)"},
+	      {"DL1ABC ping x", "a ping (mode 0) carries no payload"},
+	      {"DL1ABC 15", "payload is empty"},
 	      {"DL1ABC/P 16 x", "invalid call sign \"DL1ABC/P\""},
 	      {"ABCDEFGHIJ 16 x", "invalid call sign"},
 	      {"DL1ABC 16 " + longest16 + "y", "payload of 86 bytes is too long for mode 16 (at most 85)"},
@@ -95,6 +96,7 @@ TEST(SendLine, AcceptsWhatTheTransmitterCanSendAndNothingElse)
 	}
 	EXPECT_NE(transmission_error({std::string("AB\0C", 4), 16, "", ""}), "");
 	EXPECT_NE(transmission_error({"   ", 16, "", ""}), "");
+	EXPECT_NE(transmission_error({"AB", 16, std::string("a\0b", 3), ""}).find("zero byte"), std::string::npos);
 }
 
 // A message's object says which burst it ends: the call sign, offset and

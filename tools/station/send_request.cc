@@ -2,8 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "modem/call_sign.hh"
-#include "modem/encoder.hh"
+#include "tools/station/transmission_check.hh"
 
 bool parse_send_request(const std::string &body, Transmission &out, std::string &error)
 {
@@ -24,15 +23,13 @@ bool parse_send_request(const std::string &body, Transmission &out, std::string 
 	}
 	Transmission t;
 	const auto call = request.find("call");
-	if (call == request.end() || !call->is_string() || !encode_call_sign(call->get<std::string>().c_str()) ||
-	    call->get<std::string>().find('\0') != std::string::npos) {
-		error = "call must be 1 to 9 letters, digits and spaces, not all spaces";
+	if (call == request.end() || !call->is_string()) {
+		error = "call must be a text of 1 to 9 letters, digits and spaces";
 		return false;
 	}
 	t.call = call->get<std::string>();
 	const auto mode = request.find("mode");
-	if (mode == request.end() || !mode->is_number_integer() ||
-	    (mode->get<long>() != 0 && !Air::payload_bytes(int(mode->get<long>())))) {
+	if (mode == request.end() || !mode->is_number_integer() || mode->get<long>() < 0 || mode->get<long>() > 255) {
 		error = "mode must be 0 (ping), 14 (170 bytes), 15 (128 bytes) or 16 (85 bytes)";
 		return false;
 	}
@@ -45,24 +42,8 @@ bool parse_send_request(const std::string &body, Transmission &out, std::string 
 		}
 		t.payload = payload->get<std::string>();
 	}
-	size_t limit = Air::payload_bytes(t.mode);
-	if (t.mode == 0 && !t.payload.empty()) {
-		error = "a ping (mode 0) carries no payload";
-		return false;
-	}
-	if (t.payload.size() > limit) {
-		error = "payload of " + std::to_string(t.payload.size()) + " bytes is too long for mode " +
-			std::to_string(t.mode) + " (at most " + std::to_string(limit) + ")";
-		return false;
-	}
-	if (t.payload.find('\0') != std::string::npos) {
-		error = "payload must not hold a zero byte";
-		return false;
-	}
-	if (t.mode != 0 && t.payload.empty()) {
-		error = "payload is empty: send a ping (mode 0) instead";
-		return false;
-	}
+	error = transmission_error(t);
+	if (!error.empty()) return false;
 	out = std::move(t);
 	error.clear();
 	return true;

@@ -8,18 +8,22 @@
 
 // Why a transmission cannot be sent, or empty when it can: a call sign of
 // one to nine characters of A-Z, 0-9 and space, not all spaces; mode 14,
-// 15, 16 or 0 (a ping); a payload no longer than the mode carries (none
-// for a ping).
+// 15, 16 or 0 (a ping); a payload of one byte up to what the mode carries,
+// without a zero byte (the message would end there), none for a ping. The
+// page, POST /send and the FIFO all go through it.
 inline std::string transmission_error(const Transmission &t)
 {
 	if (!encode_call_sign(t.call.c_str()) || t.call.find('\0') != std::string::npos)
 		return "invalid call sign \"" + t.call + "\" (1 to 9 of A-Z, 0-9 and space)";
 	if (t.mode != 0 && !Air::payload_bytes(t.mode))
 		return "invalid mode " + std::to_string(t.mode) + " (14, 15, 16 or 0 for a ping)";
+	if (t.mode == 0 && !t.payload.empty()) return "a ping (mode 0) carries no payload";
 	size_t limit = Air::payload_bytes(t.mode);
 	if (t.payload.size() > limit)
 		return "payload of " + std::to_string(t.payload.size()) + " bytes is too long for mode " +
 		       std::to_string(t.mode) + " (at most " + std::to_string(limit) + ")";
+	if (t.payload.find('\0') != std::string::npos) return "payload must not hold a zero byte";
+	if (t.mode != 0 && t.payload.empty()) return "payload is empty: send a ping (mode 0) instead";
 	return "";
 }
 
