@@ -30,7 +30,6 @@ bool has_v2()
 	return __builtin_cpu_supports("sse4.2") && __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
 }
 
-
 struct Level
 {
 	const char *name;
@@ -38,7 +37,7 @@ struct Level
 	bool supported;
 };
 
-// The faster first. OFDM_BURST_ISA names a level to use instead, if the
+// The faster first (see CMakeLists.txt). OFDM_BURST_ISA names a level to use instead, if the
 // processor has it: every level gives the same results, bit for bit, and
 // tests compare them.
 const Level &chosen()
