@@ -64,6 +64,16 @@ struct Alsa
 	{
 		return "export ALSA_CONFIG_PATH=" + conf + "; exec " + station + " --no-web " + arguments;
 	}
+
+	// The same with the faults of tests/alsa_faults.cc, set by variables
+	// ("NAME=VALUE ..."), and the page served.
+	std::string faulty(const std::string &variables, const std::string &arguments) const
+	{
+		// A sanitizer's runtime would refuse to come after the preloaded library.
+		return "export ALSA_CONFIG_PATH=" + conf + " LD_PRELOAD=" ALSA_FAULTS " ALSA_FAULTS=" + dir.file("") + " " +
+		       variables + " ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0; exec " + station +
+		       " " + arguments;
+	}
 };
 
 // A program running in the background, by its process id.
@@ -121,6 +131,32 @@ void send_lines(const std::string &fifo, const std::string &lines)
 
 std::string silence(double seconds, int rate = 48000) { return std::string(size_t(seconds * rate) * 2, '\0'); }
 
+// A port nobody listens on now.
+int free_port()
+{
+	int fd = socket(AF_INET, SOCK_STREAM, 0);
+	sockaddr_in address{};
+	address.sin_family = AF_INET;
+	address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+	bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
+	socklen_t size = sizeof address;
+	getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size);
+	close(fd);
+	return ntohs(address.sin_port);
+}
+
+// Waits until the file holds the text; false when the program ended first
+// without writing it.
+bool wait_for(const std::string &path, const std::string &text, Background &program)
+{
+	while (read_file(path).find(text) == std::string::npos) {
+		if (!program.alive()) return read_file(path).find(text) != std::string::npos;
+		std::this_thread::sleep_for(std::chrono::milliseconds(20));
+	}
+	return true;
+}
+
+
 TEST(StationAudio, LinesEqualDecodeStreamsOnTheSameRecording)
 {
 	// The station listens for any mapping unless told one.
@@ -159,6 +195,86 @@ TEST(StationAudio, MissingCaptureDeviceIsTriedAgain)
 	EXPECT_EQ(running.finish(), 0);
 	EXPECT_EQ(read_file(alsa.dir.file("out")), run_program(decode + " -i " + in + " 48000 any").out);
 	EXPECT_NE(read_file(alsa.dir.file("err")).find("station_in is back"), std::string::npos);
+}
+
+// A card unplugged while the station listens: reported and opened again
+// every few seconds, with the page served and the log kept meanwhile; what
+// it gives once it is back is heard, and nothing it gave before is lost.
+TEST(StationAudio, UnpluggedCaptureDeviceIsOpenedAgain)
+{
+	Alsa alsa;
+	std::string before = run_program(encode + " -s 0.5 -t before -C K1ABC").out + silence(1),
+		    after = run_program(encode + " -s 0.5 -t after -C K2ABC").out + silence(1);
+	std::string in = alsa.dir.file("in.raw"), out = alsa.dir.file("out"), err = alsa.dir.file("err"),
+		    log = alsa.dir.file("log"), both = alsa.dir.file("both.raw");
+	write_file(in, before);
+	write_file(both, before + after);
+	int port = free_port();
+	Background running(alsa.faulty("ALSA_FAULTS_CAPTURE_FRAMES=" + std::to_string(before.size() / 2),
+				       "-D station_in --buffer 60 --duration " +
+					   std::to_string((before.size() + after.size()) / 2 / 48000.0) +
+					   " --listen 127.0.0.1:" + std::to_string(port) + " --log " + log + " > " + out +
+					   " 2> " + err));
+	ASSERT_TRUE(wait_for(err, "station_in: No such device; trying again every 3 s", running)) << read_file(err);
+	httplib::Client page("127.0.0.1", port);
+	std::string events;
+	Clock::time_point give_up = Clock::now() + std::chrono::seconds(20);
+	page.Get("/events", [&](const char *data, size_t size) {
+		events.append(data, size);
+		return events.find("\"input\":\"lost\"") == std::string::npos && Clock::now() < give_up;
+	});
+	EXPECT_NE(events.find("\"input\":\"lost\""), std::string::npos) << events.substr(0, 300);
+	// Plugged in again, the card gives what follows.
+	write_file(in, after);
+	unlink(alsa.dir.file("capture_gone").c_str());
+	EXPECT_EQ(running.finish(), 0) << read_file(err);
+	EXPECT_NE(read_file(err).find("station_in is back"), std::string::npos) << read_file(err);
+	std::string heard = read_file(out);
+	EXPECT_EQ(heard, run_program(decode + " -i " + both + " 48000 any").out);
+	EXPECT_NE(heard.find("PAYLOAD:after"), std::string::npos) << heard;
+	std::string logged = read_file(log);
+	EXPECT_EQ(std::count(logged.begin(), logged.end(), '\n'), 4) << logged;
+}
+
+// A card that gives 48000 Hz only, to a station at 8000 Hz: the station
+// says so once for each direction and resamples both ways. It hears what
+// decode_stream hears in the same recording, and what it plays decodes.
+TEST(StationAudio, CardOfAnotherRateIsResampled)
+{
+	Alsa alsa;
+	std::string recording =
+	    run_program(encode + " -s 0.5 -L -C DL1ABC", "first at 48000\nsecond at 48000\n").out + silence(2);
+	write_file(alsa.dir.file("in.raw"), recording);
+	std::string fifo = alsa.dir.file("send"), out = alsa.dir.file("out"), err = alsa.dir.file("err");
+	mkfifo(fifo.c_str(), 0600);
+	Background running(alsa.faulty("ALSA_FAULTS_RATE=48000 ALSA_FAULTS_CAPTURE_FRAMES=" +
+					   std::to_string(recording.size() / 2),
+				       "8000 --no-web -D station_in --buffer 60 --duration " +
+					   std::to_string(recording.size() / 2 / 48000.0 + 10) + " --send-fifo " + fifo +
+					   " -O station_out --tx-delay 0 --tx-tail 0 > " + out + " 2> " + err));
+	// Sent once all is heard: the station hears nothing while it sends.
+	// The card is unplugged before the duration, counted in its frames, ends.
+	ASSERT_TRUE(wait_for(err, "No such device", running)) << read_file(err);
+	send_lines(fifo, "G4ABC 16 played at 48000\nG4ABC 16 twice\n");
+	// Ended once both went out, as the status line says.
+	while (read_file(err).find("sent 2,") == std::string::npos && running.alive()) {
+		running.signal(SIGUSR1);
+		std::this_thread::sleep_for(std::chrono::milliseconds(200));
+	}
+	running.signal(SIGTERM);
+	EXPECT_EQ(running.finish(), 0) << read_file(err);
+	std::string said = read_file(err);
+	auto count = [&said](const std::string &text) {
+		size_t n = 0;
+		for (size_t at = said.find(text); at != std::string::npos; at = said.find(text, at + 1)) ++n;
+		return n;
+	};
+	EXPECT_EQ(count("station_in gives 48000 Hz: resampling to 8000 Hz"), 1u) << said;
+	EXPECT_EQ(count("station_out plays 48000 Hz: resampling from 8000 Hz"), 1u) << said;
+	EXPECT_EQ(read_file(out), run_program(decode + " -R 48000 -i " + alsa.dir.file("in.raw") + " 8000 any").out);
+	EXPECT_EQ(run_program(decode + " -i " + alsa.dir.file("out.raw") + " 48000 4").out,
+		  "EVENT:SYNC|CFO:1500|MODE:16|CALL:G4ABC    \nEVENT:MESSAGE|FLIPS:0|PAYLOAD:played at 48000\n"
+		  "EVENT:SYNC|CFO:1500|MODE:16|CALL:G4ABC    \nEVENT:MESSAGE|FLIPS:0|PAYLOAD:twice\n");
 }
 
 // SIGUSR1 asks for the status line at once; another comes at the end.
@@ -270,20 +386,6 @@ TEST(StationLog, AppendsOneJsonLinePerEventWithTheWallClock)
 		EXPECT_TRUE(std::regex_match(line, message)) << line;
 	}
 	EXPECT_FALSE(std::getline(lines, line));
-}
-
-// A port nobody listens on now.
-int free_port()
-{
-	int fd = socket(AF_INET, SOCK_STREAM, 0);
-	sockaddr_in address{};
-	address.sin_family = AF_INET;
-	address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-	bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-	socklen_t size = sizeof address;
-	getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size);
-	close(fd);
-	return ntohs(address.sin_port);
 }
 
 // Hamlib's dummy rig behind rigctld (which keeps a PTT state only with PTT

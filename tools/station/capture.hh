@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
+#include <limits>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -26,9 +28,11 @@ class Capture
 public:
 	using Clock = std::chrono::steady_clock;
 
+	// duration: seconds of input to take, at whatever rate the device gives
+	// them; 0 for no end.
 	Capture(SpscRing<short> &ring, InputMeter &meter, int rate, int width, double duration)
 	    : ring(ring), meter(meter), rate(rate), width(width),
-	      limit(duration > 0 ? uint64_t(duration * rate + 0.5) : UINT64_MAX), silence(rate / 50 * width)
+	      left(duration > 0 ? duration : std::numeric_limits<double>::infinity()), silence(rate / 50 * width)
 	{
 	}
 
@@ -63,7 +67,8 @@ public:
 					std::fprintf(stderr, "%s: %s gives %d Hz: resampling to %d Hz\n", program_name, name.c_str(),
 						     pcm.rate(), rate);
 				told_rate = pcm.rate();
-				ring_rate.store(pcm.rate());
+				given_rate = pcm.rate();
+				ring_rate.store(given_rate);
 				block.resize(std::max<size_t>(pcm.period(), 1) * width);
 			}
 			unsigned long overruns = 0;
@@ -88,6 +93,7 @@ public:
 	// the receiver's rate when realtime (as a device would give them).
 	void run_file(AudioInput &input, bool realtime)
 	{
+		given_rate = rate;
 		ring_rate.store(rate);
 		Clock::time_point start = Clock::now();
 		size_t piece = rate / 50, frames;
@@ -109,11 +115,16 @@ public:
 private:
 	SpscRing<short> &ring;
 	InputMeter &meter;
-	int rate, width;
-	uint64_t limit, taken = 0;
+	int rate, width, given_rate = 0;
+	double left; // seconds
 	std::vector<short> silence;
 
-	bool done() const { return taken >= limit; }
+	// Frames of the present rate still to take.
+	uint64_t frames_left() const
+	{
+		return std::isinf(left) ? UINT64_MAX : uint64_t(std::max(0.0, std::round(left * given_rate)));
+	}
+	bool done() const { return given_rate && !frames_left(); }
 
 	void pause(Clock::duration length)
 	{
@@ -123,8 +134,8 @@ private:
 
 	void deliver(const short *samples, size_t frames, bool wait = false)
 	{
-		frames = std::min<uint64_t>(frames, limit - taken);
-		taken += frames;
+		frames = std::min(frames_left(), uint64_t(frames));
+		left -= double(frames) / given_rate;
 		meter.add(samples, frames * width, frames);
 		while (frames) {
 			size_t count = std::min(frames, silence.size() / width);
