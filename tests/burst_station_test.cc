@@ -394,8 +394,12 @@ TEST(StationLog, AppendsOneJsonLinePerEventWithTheWallClock)
 class Rig
 {
 public:
-	Rig() : rig_port(free_port()), port(free_port())
+	Rig() : rig_port(free_port()), port(free_port()) { start(); }
+
+	// Switched on again after stop(), on the same ports.
+	void start()
 	{
+		write_file(dir.file("relay.out"), "");
 		rigctld = std::make_unique<Background>("exec rigctld -m 1 -P RIG -t " + std::to_string(rig_port));
 		relay = std::make_unique<Background>("exec python3 " SOURCE_DIR "/tests/rig_ptt_log.py " +
 						     std::to_string(port) + " " + std::to_string(rig_port) + " " +
@@ -404,6 +408,9 @@ public:
 		while (read_file(dir.file("relay.out")).empty()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
 		while (state() != "0") std::this_thread::sleep_for(std::chrono::milliseconds(50));
 	}
+
+	// Gone as a rig whose cable is pulled: nothing answers on its port.
+	void stop() { relay.reset(), rigctld.reset(); }
 
 	std::string options() const { return "--rig 2 --rig-port 127.0.0.1:" + std::to_string(port); }
 
@@ -573,6 +580,40 @@ TEST(StationPtt, ReleasedWhateverEndsTheTransmission)
 			EXPECT_EQ(run_program(decode + " -i " + wav).out, "") << c.name;
 		}
 	}
+}
+
+// The rig stops answering while the station transmits: the release that
+// fails is reported and tried again until the rig answers and takes it;
+// the station keys nothing more meanwhile and keeps running.
+TEST(StationPtt, RigThatStopsAnsweringIsReleasedOnceItIsBack)
+{
+	if (!rig_tools()) GTEST_SKIP() << "rigctld, rigctl or python3 missing";
+	Rig rig;
+	Alsa alsa;
+	write_file(alsa.dir.file("quiet.raw"), silence(30));
+	std::string fifo = alsa.dir.file("send"), err = alsa.dir.file("err");
+	mkfifo(fifo.c_str(), 0600);
+	Background running(alsa.command("-i " + alsa.dir.file("quiet.raw") + " --realtime " + rig.options() +
+					" --tx-delay 1000 -a " + alsa.dir.file("sent.wav") + " --send-fifo " + fifo +
+					" 2> " + err));
+	send_lines(fifo, "DL1ABC 16 cut off\n");
+	rig.keyed();
+	rig.stop();
+	ASSERT_TRUE(wait_for(err, "; trying again", running)) << read_file(err);
+	std::this_thread::sleep_for(std::chrono::seconds(2));
+	ASSERT_TRUE(running.alive()) << read_file(err);
+	double back = now_seconds();
+	rig.start();
+	ASSERT_TRUE(wait_for(err, "answers again", running)) << read_file(err);
+	running.signal(SIGTERM);
+	EXPECT_EQ(running.finish(), 0) << read_file(err);
+	// The station releases the key once at the start, its state unknown.
+	std::vector<std::pair<std::string, double>> log = rig.log();
+	EXPECT_EQ(std::count_if(log.begin(), log.end(), [](auto &entry) { return entry.first == "keyed"; }), 1);
+	ASSERT_FALSE(log.empty());
+	EXPECT_EQ(log.back().first, "released");
+	EXPECT_GT(log.back().second, back);
+	EXPECT_EQ(rig.state(), "0");
 }
 
 // A rig that is not there at the start is reported and tried again; the
