@@ -65,12 +65,12 @@ struct Alsa
 		return "export ALSA_CONFIG_PATH=" + conf + "; exec " + station + " --no-web " + arguments;
 	}
 
-	// The same with the faults of tests/alsa_faults.cc, set by variables
+	// The same with the devices of tests/device_shim.cc, set by variables
 	// ("NAME=VALUE ..."), and the page served.
 	std::string faulty(const std::string &variables, const std::string &arguments) const
 	{
 		// A sanitizer's runtime would refuse to come after the preloaded library.
-		return "export ALSA_CONFIG_PATH=" + conf + " LD_PRELOAD=" ALSA_FAULTS " ALSA_FAULTS=" + dir.file("") + " " +
+		return "export ALSA_CONFIG_PATH=" + conf + " LD_PRELOAD=" DEVICE_SHIM " ALSA_FAULTS=" + dir.file("") + " " +
 		       variables + " ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0; exec " + station +
 		       " " + arguments;
 	}
@@ -533,6 +533,54 @@ TEST(StationPtt, KeyedBeforeTheFirstSampleReleasedAfterTheTail)
 	EXPECT_EQ(rig.state(), "0");
 	EXPECT_EQ(run_program(decode, silence(1) + played + silence(1)).out,
 		  "EVENT:SYNC|CFO:1500|MODE:16|CALL:DL1ABC   \nEVENT:MESSAGE|FLIPS:0|PAYLOAD:keyed around\n");
+}
+
+// The RTS or DTR line of a serial port keys as the rig does: on before the
+// lead-in, off after the tail, and nothing else moves.
+TEST(StationPtt, SerialLineKeyedBeforeTheFirstSampleReleasedAfterTheTail)
+{
+	for (std::string line : {"RTS", "DTR"}) {
+		Alsa alsa;
+		int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+		ASSERT_GE(terminal, 0);
+		ASSERT_EQ(grantpt(terminal), 0);
+		ASSERT_EQ(unlockpt(terminal), 0);
+		std::string port = ptsname(terminal), log = alsa.dir.file("lines.log");
+		write_file(alsa.dir.file("quiet.raw"), silence(3));
+		std::string fifo = alsa.dir.file("send"), option = line == "RTS" ? "rts" : "dtr";
+		mkfifo(fifo.c_str(), 0600);
+		double first, last;
+		{
+			FifoClock clock(alsa.dir.file("played.fifo"));
+			Background running(alsa.faulty("SERIAL_LINES_LOG=" + log,
+						       "--no-web -i " + alsa.dir.file("quiet.raw") +
+							   " --realtime -O timed_out --ptt " + option + " --ptt-port " + port +
+							   " --tx-delay 300 --tx-tail 400 --send-fifo " + fifo + " 2> " +
+							   alsa.dir.file("err")));
+			send_lines(fifo, "DL1ABC 16 keyed around\n");
+			EXPECT_EQ(running.finish(), 0) << read_file(alsa.dir.file("err"));
+			clock.finish();
+			first = clock.first, last = clock.last;
+		}
+		close(terminal);
+		std::istringstream entries(read_file(log));
+		std::vector<std::pair<int, double>> changes;
+		std::string name;
+		int on;
+		double when;
+		while (entries >> name >> on >> when) {
+			EXPECT_EQ(name, line);
+			changes.emplace_back(on, when);
+		}
+		// It clears the line at the start, its state unknown, and again on
+		// the way out.
+		ASSERT_GE(changes.size(), 3u) << read_file(log);
+		EXPECT_EQ(changes[0].first, 0);
+		EXPECT_EQ(changes[1].first, 1);
+		for (size_t i = 2; i < changes.size(); ++i) EXPECT_EQ(changes[i].first, 0) << read_file(log);
+		EXPECT_GE(first - changes[1].second, 0.3) << line << ": the lead-in";
+		EXPECT_GE(changes[2].second - last, 0.4) << line << ": the tail";
+	}
 }
 
 // A transmission cut short: by a signal, by the watchdog, by a playback

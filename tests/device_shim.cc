@@ -1,7 +1,7 @@
-// Loaded before ALSA into a program under test (LD_PRELOAD), it makes the
-// test's devices behave as real cards do where the configuration's
-// plugins cannot: a card that is unplugged while it runs, and a card that
-// gives one rate only.
+// Loaded into a program under test (LD_PRELOAD), it stands in for the
+// hardware a test machine lacks: ALSA devices that behave as real cards
+// do where the configuration's plugins cannot (a card unplugged while it
+// runs, a card of one rate), and the modem lines of a serial port.
 //
 // ALSA_FAULTS: a directory; while it holds "capture_gone" or
 // "playback_gone", that direction's devices fail as an unplugged USB card
@@ -9,14 +9,21 @@
 // ALSA_FAULTS_CAPTURE_FRAMES: the capture devices are unplugged (the file
 // "capture_gone" made) once they have given this many frames in all.
 // ALSA_FAULTS_RATE: the only rate a device gives, whatever is asked.
+// SERIAL_LINES_LOG: a file; setting or clearing RTS or DTR on a terminal
+// that has no such lines (a pseudo-terminal) succeeds and appends "RTS 1
+// SECONDS" or "DTR 0 SECONDS" to it (CLOCK_MONOTONIC).
 
 #include <alsa/asoundlib.h>
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -78,5 +85,28 @@ int snd_pcm_hw_params_set_rate_near(snd_pcm_t *pcm, snd_pcm_hw_params_t *params,
 	if (const char *only = std::getenv("ALSA_FAULTS_RATE")) *rate = unsigned(std::atoi(only));
 	return next<decltype(snd_pcm_hw_params_set_rate_near)>("snd_pcm_hw_params_set_rate_near")(pcm, params, rate,
 												  dir);
+}
+
+int ioctl(int fd, unsigned long request, ...)
+{
+	va_list arguments;
+	va_start(arguments, request);
+	void *argument = va_arg(arguments, void *);
+	va_end(arguments);
+	int result = next<int(int, unsigned long, ...)>("ioctl")(fd, request, argument);
+	const char *log = std::getenv("SERIAL_LINES_LOG");
+	if (result < 0 && errno == ENOTTY && log && isatty(fd) && (request == TIOCMBIS || request == TIOCMBIC)) {
+		int lines = *static_cast<const int *>(argument);
+		timespec now;
+		clock_gettime(CLOCK_MONOTONIC, &now);
+		if (FILE *out = std::fopen(log, "a")) {
+			for (auto [bit, name] : {std::pair{TIOCM_RTS, "RTS"}, std::pair{TIOCM_DTR, "DTR"}})
+				if (lines & bit)
+					std::fprintf(out, "%s %d %.6f\n", name, request == TIOCMBIS, now.tv_sec + now.tv_nsec * 1e-9);
+			std::fclose(out);
+		}
+		return 0;
+	}
+	return result;
 }
 }
