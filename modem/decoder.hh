@@ -269,8 +269,11 @@ private:
 			cmplx ratio = b * conj(a) / power;
 			if (norm(ratio) <= 10) meta_soft[k] = quantize_soft(64 * ratio.re);
 		}
-		if (!osd(meta_bits, meta_soft, metadata_generator())) return STATUS_FAIL;
-		if (!read_metadata(meta_bits, mode, call_sign)) return STATUS_FAIL;
+		for (int k = 0; k < carrier_count; ++k) carriers[k] = freq_buffer[bin(k - 128)];
+		auto decode = [this](const int8_t *soft) {
+			return osd(meta_bits, soft, metadata_generator()) && read_metadata(meta_bits, mode, call_sign);
+		};
+		if (!extension.metadata_word(meta_soft, carriers, decode)) return STATUS_FAIL;
 		if (mode != Air::ping_mode && !Air::payload_mode(mode)) return STATUS_NOPE;
 		if (call_sign - 1 >= call_sign_limit - 1) {
 			call_sign = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
@@ -8,6 +9,7 @@
 #include "modem/air_interface.hh"
 #include "modem/audio_band_synchronizer.hh"
 #include "modem/enhanced_demodulator.hh"
+#include "modem/soft_bits.hh"
 
 // What a receiver of the enhanced demodulation adds to the reference: a
 // second preamble search on the audio band, and soft values from a channel
@@ -44,6 +46,37 @@ struct EnhancedDemodulation
 		}
 
 		void realign() { band.realign(); }
+
+		// Whether the metadata word decodes from the symbol's carriers
+		// -128 … 127, the scrambling taken out: decode(soft) is true when
+		// soft decodes and passes the CRC. The receiver's own soft values
+		// (unused here) divide each carrier by its lower neighbour: where a
+		// fade takes that neighbour down, the ratio is noise blown up to
+		// full confidence. Here a bit is the product of the two carriers
+		// instead, weighed by the level of both.
+		template <typename Decode>
+		bool metadata_word(const int8_t *, const cmplx *carriers, Decode &&decode)
+		{
+			// A tone under the burst makes the carriers next to it strong and
+			// wrong; ten times the median power marks them, as in the data
+			// symbols (see EnhancedDemodulator::find_tones), and their bits
+			// are erased.
+			constexpr int n = Air::bch_length, count = Air::carrier_count;
+			float power[count], sorted[count];
+			for (int k = 0; k < count; ++k) sorted[k] = power[k] = norm(carriers[k]);
+			std::nth_element(sorted, sorted + count / 2, sorted + count);
+			const float tone = 10 * sorted[count / 2];
+			float product[n], sum = 0;
+			for (int k = 0; k < n; ++k) {
+				bool clear = power[k] <= tone && power[k + 1] <= tone;
+				product[k] = clear ? (carriers[k + 1] * conj(carriers[k])).re : 0;
+				sum += std::abs(product[k]);
+			}
+			float scale = sum > 0 ? meta_soft_mean * Air::bch_length / sum : 0;
+			int8_t soft[Air::bch_length];
+			for (int k = 0; k < Air::bch_length; ++k) soft[k] = quantize_soft(scale * product[k]);
+			return decode(soft);
+		}
 
 		// carriers: the metadata symbol's -128 … 127; known: their values, ±1.
 		void metadata(const cmplx *carriers, const float *known) { demodulator.start(carriers, known); }
@@ -100,6 +133,9 @@ struct EnhancedDemodulation
 
 	private:
 		static constexpr int list_rounds = 2;
+		// The mean magnitude of the metadata's soft values: far from both the
+		// 8-bit limit and the rounding to whole numbers (16 to 48 fare alike).
+		static constexpr float meta_soft_mean = 32;
 		// The extrapolation's share of the last step: measured on faded
 		// bursts, 0.8 to 1 fare alike and 0.5 gives less.
 		static constexpr float lead = 0.8f;

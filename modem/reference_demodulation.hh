@@ -16,6 +16,11 @@ struct ReferenceDemodulation
 		bool search(const DSP::Complex<float> *, int &, float &) { return false; }
 		bool first_sighting(int64_t) { return true; }
 		void realign() {}
+		template <typename Decode>
+		bool metadata_word(const int8_t *soft, const DSP::Complex<float> *, Decode &&decode)
+		{
+			return decode(soft);
+		}
 		void metadata(const DSP::Complex<float> *, const float *) {}
 		void symbol(int, const DSP::Complex<float> *) {}
 		void finish(int8_t *) {}

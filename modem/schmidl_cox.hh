@@ -11,8 +11,10 @@
 // Finds the synchronisation symbol of a burst (two identical halves of
 // SYMBOL_LEN samples behind a cyclic guard of GUARD_LEN samples, carriers
 // related by a known ±1 sequence) and measures its timing and frequency.
-// Called once per input sample with the newest 4·SEARCH_POS samples.
-template <typename value, typename cmplx, int SEARCH_POS, int SYMBOL_LEN, int GUARD_LEN>
+// Called once per input sample with the newest 4·SEARCH_POS samples. The
+// smoothed timing metric must rise above RISE hundredths of its peak of
+// GUARD_LEN + 1 and a detection ends when it falls below FALL hundredths.
+template <typename value, typename cmplx, int SEARCH_POS, int SYMBOL_LEN, int GUARD_LEN, int RISE = 19, int FALL = 17>
 class SchmidlCox
 {
 	static_assert(GUARD_LEN >= 2 && GUARD_LEN % 2 == 0 && SYMBOL_LEN > GUARD_LEN);
@@ -24,8 +26,9 @@ public:
 	// while above the thresholds.
 	struct Trigger
 	{
-		static constexpr value fall_threshold = value(0.17 * (GUARD_LEN + 1));
-		static constexpr value rise_threshold = value(0.19 * (GUARD_LEN + 1));
+		static_assert(0 < FALL && FALL < RISE && RISE < 100);
+		static constexpr value fall_threshold = value(FALL / 100.0 * (GUARD_LEN + 1));
+		static constexpr value rise_threshold = value(RISE / 100.0 * (GUARD_LEN + 1));
 		// Keeps the evaluated half symbol inside the view however long a
 		// trigger period lasts: base = SEARCH_POS − age ≥ SYMBOL_LEN − GUARD_LEN/2.
 		static constexpr int age_limit = SEARCH_POS - SYMBOL_LEN + half_guard - 1;
