@@ -80,6 +80,24 @@ template <int M> struct FadedBursts
 		demod->decided(own, untwist);
 	}
 
+	// A round from the list decoder's most likely code word of the last
+	// decode that failed.
+	void listed()
+	{
+		signed char best[Air::code_length];
+		decoder->best_codeword(best);
+		demod->decided(best, true);
+	}
+
+	// A checked round from that word against the decisions it came from.
+	void checked()
+	{
+		signed char own[Air::code_length], best[Air::code_length];
+		demod->decisions(own);
+		decoder->best_codeword(best);
+		demod->checked(best, own);
+	}
+
 	// What a receiver that knew every symbol would make of the channel.
 	void genie() { demod->decided(word, false); }
 };
