@@ -60,6 +60,9 @@ struct EnhancedDemodulation
 		}
 
 		// When the payload fails its CRC, each try until one passes:
+		// - for up to four points, a demodulation that measures each
+		//   symbol's channel from its own M-th power (see
+		//   EnhancedDemodulator::blind), whose decisions feed the rounds;
 		// - rounds that take decisions as known symbols on every carrier of
 		//   every symbol and measure the channel again, smoothed forward and
 		//   backward in time (see EnhancedDemodulator::decided): from its own
@@ -91,6 +94,10 @@ struct EnhancedDemodulation
 				return attempt();
 			};
 			int result;
+			if constexpr (M <= 4) {
+				demodulator.blind();
+				if ((result = attempt()) >= 0) return result;
+			}
 			if ((result = round(false, true)) >= 0 || (result = round(false, false)) >= 0) return result;
 			demodulator.extrapolating(lead);
 			if ((result = attempt()) >= 0 || (result = round(false, true)) >= 0) return result;

@@ -183,6 +183,35 @@ public:
 		coherent(word, trust);
 	}
 
+	// Demodulates again with each symbol's channel measured from that
+	// symbol alone: its M-th power strips the data and is averaged across
+	// carriers, and the slip search in time picks each carrier's roots.
+	// Under a fading of a hertz the demodulation that carries its estimate
+	// forward lags and misreads whole stretches of the band; this does not
+	// lag. Eight points have no slip search, and their eighth power is too
+	// noisy for it.
+	void blind()
+	{
+		for (int k = 0; k < carrier_count; ++k) {
+			base[k] = start_base[k];
+			observed[k] = tone[k] ? cmplx() : meta_bins[k] * conj(base[k] * point[0]);
+			weight[k] = !tone[k];
+		}
+		smooth(estimate[0], observed, weight);
+		for (int s = 1; s <= symbols; ++s) {
+			for (int k = 0; k < carrier_count; ++k) {
+				base[k] *= point[0];
+				observed[k] = tone[k] ? cmplx() : strip(received[s - 1][k] * conj(base[k]));
+			}
+			smooth(fresh, observed, weight);
+			for (int k = 0; k < carrier_count; ++k)
+				estimate[s][k] = rotation(std::atan2(fresh[k].im, fresh[k].re) / M) * std::sqrt(norm(fresh[k]));
+		}
+		smoother(estimate, estimate, symbols + 1, tone, M <= 4 ? M : 1, noise / float(2 * reach + 1), phase, slope);
+		measured_noise = noise;
+		coherent(nullptr, 0);
+	}
+
 	// The hard decisions of the soft values: a code word for decided().
 	void decisions(signed char *word) const
 	{
