@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cmath>
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <numbers>
@@ -8,6 +9,7 @@
 
 #include "code/polar_decoder.hh"
 #include "code/polar_encoder.hh"
+#include "modem/enhanced_demodulation.hh"
 #include "modem/enhanced_demodulator.hh"
 #include "tools/sim/fading.hh"
 
@@ -23,8 +25,13 @@ template <int M> struct FadedBursts
 	const Air::PayloadMode *mode = Air::payload_mode(15);
 	std::unique_ptr<EnhancedDemodulator<M>> demod = std::make_unique<EnhancedDemodulator<M>>();
 	std::unique_ptr<CODE::PolarDecoder<signed char>> decoder = std::make_unique<CODE::PolarDecoder<signed char>>();
+	std::unique_ptr<typename EnhancedDemodulation::template Part<8000, M>> receiver =
+		std::make_unique<typename EnhancedDemodulation::template Part<8000, M>>();
 	uint8_t payload[bytes], message[bytes];
 	signed char word[Air::code_length];
+	// The last burst's carriers, the metadata symbol's first, and its metadata values.
+	cmplx heard[symbols + 1][256];
+	float known[256];
 
 	// Burst seed at snr_db per carrier, under a fading of the given delay
 	// and Doppler spread.
@@ -36,11 +43,11 @@ template <int M> struct FadedBursts
 		CODE::PolarEncoder encoder;
 		encoder(word, payload, mode->frozen, 8 * bytes);
 		RayleighPath first(100, spread_hz / 2, 0.5, 2 * seed + 1), second(100, spread_hz / 2, 0.5, 2 * seed + 2);
-		float known[256];
-		cmplx sent[256], bins[256];
+		cmplx sent[256], *bins;
 		for (int s = -1; s < symbols; ++s) {
 			DSP::Complex<double> a, b;
 			for (int i = 0; i < 18; ++i) a = first.next(), b = second.next(); // 180 ms
+			bins = heard[s + 1];
 			for (int k = 0; k < 256; ++k) {
 				if (s < 0) {
 					known[k] = random() & 1 ? -1 : 1;
@@ -78,6 +85,42 @@ template <int M> struct FadedBursts
 		signed char own[Air::code_length];
 		demod->decisions(own);
 		demod->decided(own, untwist);
+	}
+
+	// A round from the list decoder's most likely code word of the last
+	// decode that failed.
+	void listed()
+	{
+		signed char best[Air::code_length];
+		decoder->best_codeword(best);
+		demod->decided(best, true);
+	}
+
+	// A checked round from that word against the decisions it came from.
+	void checked()
+	{
+		signed char own[Air::code_length], best[Air::code_length];
+		demod->decisions(own);
+		decoder->best_codeword(best);
+		demod->checked(best, own);
+	}
+
+	// What the receiver's payload stage makes of the last burst, every
+	// retry included: as decodes(). The reference's soft values, its last
+	// try, are none here.
+	int retried()
+	{
+		receiver->metadata(heard[0], known);
+		for (int s = 0; s < symbols; ++s) receiver->symbol(s, heard[s + 1]);
+		int8_t soft[Air::code_length] = {};
+		receiver->finish(soft);
+		auto decode = [&](const int8_t *code) {
+			int result = (*decoder)(message, code, mode->frozen, 8 * bytes);
+			return result >= 0 && std::all_of(message, message + bytes, [](uint8_t b) { return !b; }) ? -1 : result;
+		};
+		auto best = [&](int8_t *best_word) { decoder->best_codeword(best_word); };
+		if (decode(soft) < 0 && receiver->retry(decode, best) < 0) return 0;
+		return std::equal(message, message + bytes, payload) ? 1 : -1;
 	}
 
 	// What a receiver that knew every symbol would make of the channel.
