@@ -194,20 +194,20 @@ private:
 					cost[i][j][d] = 2 * inverse[i][j] * (p * rotation(2 * std::numbers::pi_v<float> * d / M)).re;
 			}
 		}
+		// Iterative, so that the depth is bounded where the compiler sees it:
+		// sum[i] is the cost of the turns of the symbols before i.
 		int r[MAX_SYMBOLS] = {}, best[MAX_SYMBOLS] = {};
-		float least = FLT_MAX;
-		auto search = [&](auto &self, int i, float sum) -> void {
-			if (i == count) {
-				if (sum < least) least = sum, std::copy(r, r + count, best);
-				return;
+		float sum[MAX_SYMBOLS] = {}, least = count > 1 ? FLT_MAX : 0;
+		for (int i = 1; i > 0 && i < count && count <= MAX_SYMBOLS;) {
+			float more = sum[i];
+			for (int j = 0; j < i; ++j) more += cost[i][j][(r[j] - r[i] + M) % M];
+			if (i + 1 < count) {
+				sum[++i] = more, r[i] = 0;
+				continue;
 			}
-			for (r[i] = 0; r[i] < M; ++r[i]) {
-				float more = sum;
-				for (int j = 0; j < i; ++j) more += cost[i][j][(r[j] - r[i] + M) % M];
-				self(self, i + 1, more);
-			}
-		};
-		search(search, 1, 0);
+			if (more < least) least = more, std::copy(r, r + count, best);
+			while (i > 0 && ++r[i] == M) r[i--] = 0;
+		}
 		if (apply)
 			for (int s = 1; s < count; ++s) {
 				turns[s][k] = best[s];
