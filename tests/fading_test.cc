@@ -147,7 +147,9 @@ TEST(FadedSynchronisation, NoiseGivesNoEvents)
 		}
 		listener.finish();
 		for (const std::string &line : listener.lines()) EXPECT_EQ(line, "EVENT:PREAMBLE_FAIL") << name;
-		if (std::string(name).rfind("preambles", 0) == 0) EXPECT_GE(listener.lines().size(), 100u);
+		if (std::string(name).rfind("preambles", 0) == 0) {
+			EXPECT_GE(listener.lines().size(), 100u);
+		}
 	}
 }
 
