@@ -52,8 +52,7 @@ class AudioInput
 {
 public:
 	AudioInput(const InputOptions &options, int rate, int channel)
-	    : label(options.path ? options.path : "standard input"), rate(rate),
-	      width(channel >= 1 && channel <= 4 ? 2 : 1)
+	    : label(options.path ? options.path : "standard input"), width(channel >= 1 && channel <= 4 ? 2 : 1)
 	{
 		if (options.path && (fd = open(options.path, O_RDONLY | O_CLOEXEC)) < 0) fail(system_error(label));
 		struct stat st;
@@ -135,7 +134,7 @@ public:
 
 private:
 	std::string label;
-	int fd = 0, rate, width, source_rate;
+	int fd = 0, width, source_rate;
 	size_t chunk; // input frames per read
 	uint64_t taken = 0, total = 0;
 	bool ended = false;

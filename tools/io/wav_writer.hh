@@ -80,10 +80,9 @@ class WavWriter
 
 	Sink dry, real;
 	SNDFILE *file;
-	int channels;
 
 public:
-	WavWriter(int rate, int channels, uint64_t frames) : channels(channels)
+	WavWriter(int rate, int channels, uint64_t frames)
 	{
 		real.send = true;
 		SNDFILE *trial = open(dry, rate, channels);
