@@ -72,9 +72,9 @@ struct EnhancedDemodulation
 				product[k] = clear ? (carriers[k + 1] * conj(carriers[k])).re : 0;
 				sum += std::abs(product[k]);
 			}
-			float scale = sum > 0 ? meta_soft_mean * Air::bch_length / sum : 0;
-			int8_t soft[Air::bch_length];
-			for (int k = 0; k < Air::bch_length; ++k) soft[k] = quantize_soft(scale * product[k]);
+			float scale = sum > 0 ? meta_soft_mean * n / sum : 0;
+			int8_t soft[n];
+			for (int k = 0; k < n; ++k) soft[k] = quantize_soft(scale * product[k]);
 			return decode(soft);
 		}
 

@@ -275,18 +275,7 @@ private:
 				for (int j = 0; j < M; ++j) top = std::max(top, exponent[j] = (c * conj(point[j])).re);
 				float likely[M], sum = 0;
 				for (int j = 0; j < M; ++j) sum += likely[j] = std::exp(std::max(exponent[j] - top, -80.f));
-				float chance[M];
-				for (int m = 0; m < M; ++m) {
-					chance[m] = 0;
-					for (int i = 0; i < M; ++i) chance[m] += previous[k][i] * likely[compose[i][m]];
-				}
-				for (int b = 0; b < bits; ++b) {
-					int index = (s * carrier_count + k) * bits + b;
-					if (index >= code_length) break;
-					float zero = 0, one = 0;
-					for (int m = 0; m < M; ++m) ((m >> b) & 1 ? one : zero) += chance[m];
-					llr[index] = std::log(zero) - std::log(one);
-				}
+				bit_ratios(s, k, previous[k], likely);
 				for (int j = 0; j < M; ++j) previous[k][j] = likely[j] / sum;
 			}
 	}
@@ -345,18 +334,7 @@ private:
 			float likely[M], sum = 0;
 			for (int j = 0; j < M; ++j) sum += likely[j] = std::exp(std::max(exponent[j] - top, -80.f));
 			evidence += top + std::log(sum);
-			float sent[M];
-			for (int m = 0; m < M; ++m) {
-				sent[m] = 0;
-				for (int i = 0; i < M; ++i) sent[m] += state[k][i] * likely[compose[i][m]];
-			}
-			for (int b = 0; b < bits; ++b) {
-				int index = (s * carrier_count + k) * bits + b;
-				if (index >= code_length) break;
-				float zero = 0, one = 0;
-				for (int m = 0; m < M; ++m) ((m >> b) & 1 ? one : zero) += sent[m];
-				llr[index] = std::log(zero) - std::log(one);
-			}
+			bit_ratios(s, k, state[k], likely);
 			cmplx mean;
 			for (int j = 0; j < M; ++j) mean += point[j] * (state[k][j] = likely[j] / sum);
 			mean = base[k] * mean;
@@ -473,6 +451,25 @@ private:
 	// neighbour it is averaged with and into the common phase. A carrier of
 	// ten times the median power carries nothing that can be trusted; noise
 	// alone makes one of a thousand so strong at the sensitivity limit.
+	// The soft values of the bits of carrier k in symbol s: the point sent
+	// between the two symbols from the chances of the earlier one's states
+	// (prior) and the likelihoods of the later one's.
+	void bit_ratios(int s, int k, const float *prior, const float *likely)
+	{
+		float sent[M];
+		for (int m = 0; m < M; ++m) {
+			sent[m] = 0;
+			for (int i = 0; i < M; ++i) sent[m] += prior[i] * likely[compose[i][m]];
+		}
+		for (int b = 0; b < bits; ++b) {
+			int index = (s * carrier_count + k) * bits + b;
+			if (index >= code_length) break;
+			float zero = 0, one = 0;
+			for (int m = 0; m < M; ++m) ((m >> b) & 1 ? one : zero) += sent[m];
+			llr[index] = std::log(zero) - std::log(one);
+		}
+	}
+
 	void find_tones(const cmplx *bins)
 	{
 		float power[carrier_count], sorted[carrier_count];
