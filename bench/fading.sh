@@ -5,7 +5,7 @@
 #
 # Usage: bench/fading.sh BUILD_DIR
 #   Environment (defaults in brackets): BURSTS [100], MODE [15], MAPPINGS
-#   ["4 2"], PROFILES ["moderate poor"], SNRS ["0 3 6 9 12 15 20"], DEMOD
+#   ["4 2"], PROFILES ["moderate poor"; "white" for no fading], SNRS ["0 3 6 9 12 15 20"], DEMOD
 #   ["reference enhanced"], JOBS [2], RATE [8000], DECODE [BUILD_DIR/decode_stream].
 #   Prints CSV rows
 #   profile,mapping,snr,demod,ok,no_detect,meta_rejected,crc_failed,
@@ -25,7 +25,9 @@ if [ "${1:-}" = --point ]; then
 	shift
 	profile=$1 mapping=$2 snr=$3
 	seed=$(printf '%s' "$profile/$mapping/$snr" | cksum | cut -d' ' -f1)
-	"$BUILD/tools/burst_channel" --rate "$RATE" --snr "$snr" --level "$LEVEL" --fading "$profile" --seed "$seed" \
+	fading=(--fading "$profile")
+	[ "$profile" = white ] && fading=()
+	"$BUILD/tools/burst_channel" --rate "$RATE" --snr "$snr" --level "$LEVEL" "${fading[@]}" --seed "$seed" \
 		<"$WORK/clean_$mapping.s16" 2>/dev/null >"$WORK/noisy_${profile}_${mapping}_$snr.s16"
 	for demod in $DEMOD; do
 		"${DECODE:-$BUILD/decode_stream}" --demod "$demod" "$RATE" "$mapping" <"$WORK/noisy_${profile}_${mapping}_$snr.s16" \

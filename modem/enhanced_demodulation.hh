@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "code/polar_soft_decoder.hh"
 #include "dsp/complex.hh"
 #include "modem/air_interface.hh"
 #include "modem/audio_band_synchronizer.hh"
@@ -107,39 +108,51 @@ struct EnhancedDemodulation
 		//   it came from disagree (see EnhancedDemodulator::checked);
 		// - the other drift hypothesis (a drift fitted to noise, or one
 		//   missed), then the reference's soft values.
+		// Every demodulation that fails, the first included, gets a few
+		// passes between the demodulator and a soft decoder of the code
+		// (see iterate) before the next try.
 		// decode(soft) returns the corrected bits, or -1; best(word) gives
-		// the list's most likely code word after a -1.
+		// the list's most likely code word after a -1; frozen is the code's
+		// table of frozen positions.
 		template <typename Decode, typename Best>
-		int retry(Decode &&decode, Best &&best)
+		int retry(Decode &&decode, Best &&best, const unsigned int *frozen)
 		{
-			int8_t soft[Air::code_length], word[Air::code_length];
+			int8_t soft[Air::code_length], listed[Air::code_length];
+			// The list rounds take the word of a plain demodulation: the
+			// passes' own words lead them astray under fast fading.
+			auto iterated = [&] {
+				best(listed);
+				return iterate(decode, frozen);
+			};
 			auto attempt = [&] {
 				demodulator.soft_bits(soft);
-				return decode(soft);
+				int result = decode(soft);
+				return result >= 0 ? result : iterated();
 			};
-			auto round = [&](bool listed, bool untwist) {
-				if (listed)
-					best(word);
-				else
-					demodulator.decisions(word);
+			auto round = [&](const signed char *word, bool untwist) {
 				demodulator.decided(word, untwist);
 				return attempt();
 			};
+			auto own = [&](bool untwist) {
+				int8_t word[Air::code_length];
+				demodulator.decisions(word);
+				return round(word, untwist);
+			};
 			int result;
+			if ((result = iterated()) >= 0) return result;
 			if constexpr (M <= 4) {
 				demodulator.blind();
 				if ((result = attempt()) >= 0) return result;
 			}
-			if ((result = round(false, true)) >= 0 || (result = round(false, false)) >= 0) return result;
+			if ((result = own(true)) >= 0 || (result = own(false)) >= 0) return result;
 			demodulator.extrapolating(lead);
-			if ((result = attempt()) >= 0 || (result = round(false, true)) >= 0) return result;
+			if ((result = attempt()) >= 0 || (result = own(true)) >= 0) return result;
 			for (int i = 0; i < list_rounds; ++i)
-				if ((result = round(true, true)) >= 0) return result;
+				if ((result = round(listed, true)) >= 0) return result;
 			for (int i = 0; i < checked_rounds; ++i) {
-				int8_t own[Air::code_length];
-				demodulator.decisions(own);
-				best(word);
-				demodulator.checked(word, own);
+				int8_t decisions[Air::code_length];
+				demodulator.decisions(decisions);
+				demodulator.checked(listed, decisions);
 				if ((result = attempt()) >= 0) return result;
 			}
 			demodulator.other_drift();
@@ -148,6 +161,35 @@ struct EnhancedDemodulation
 		}
 
 	private:
+		// Turbo decoding: the soft decoder's view of each code bit becomes
+		// the demodulator's prior, whose soft values, the prior left out,
+		// go to the soft decoder again and to the list decoder. The soft
+		// values are left as they were when no pass decodes.
+		template <typename Decode>
+		int iterate(Decode &&decode, const unsigned int *frozen)
+		{
+			int8_t soft[Air::code_length];
+			float prior[Air::code_length];
+			scan.reset(frozen);
+			for (int pass = 0; pass < passes; ++pass) {
+				scan(prior, demodulator.ratios());
+				for (float &p : prior) p *= trust;
+				demodulator.prior_ratios(prior);
+				demodulator.soft_bits(soft);
+				if (int result = decode(soft); result >= 0) return result;
+			}
+			demodulator.prior_ratios(nullptr);
+			return -1;
+		}
+
+		// On bursts in white noise (mapping 4, 0.5 dB in 3 kHz), of 100
+		// that the tries without passes lose, two passes save 34, four
+		// 39; more gain little.
+		static constexpr int passes = 4;
+		// The soft decoder's values are surer than they are right, the
+		// channel estimates they rest on being estimates: scaled by 0.25
+		// to 0.35 they save the most, 1 saves a third of that.
+		static constexpr float trust = 0.3f;
 		static constexpr int list_rounds = 2;
 		// The mean magnitude of the metadata's soft values: far from both the
 		// 8-bit limit and the rounding to whole numbers (16 to 48 fare alike).
@@ -160,6 +202,7 @@ struct EnhancedDemodulation
 		// bursts, 0.8 to 1 fare alike and 0.5 gives less.
 		static constexpr float lead = 0.8f;
 
+		CODE::PolarSoftDecoder scan;
 		AudioBandSynchronizer<RATE> band;
 		EnhancedDemodulator<M> demodulator;
 		int8_t reference_code[Air::code_length];

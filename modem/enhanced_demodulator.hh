@@ -205,6 +205,71 @@ public:
 		coherent(noise);
 	}
 
+	// The soft values again, from the same likelihoods of the states, with
+	// prior (2048 log-likelihood ratios, positive for a 0 bit) what the
+	// decoder says of each bit: forward and backward along each carrier's
+	// symbols, so that bits the code makes sure of pin down the states
+	// next to them, which a point sent between two doubtful states is not.
+	// The values written leave each bit's own prior out. Without a prior
+	// they are those of the last demodulation again.
+	void prior_ratios(const float *prior)
+	{
+		for (int k = 0; k < carrier_count; ++k) {
+			float chance[symbol_count][bits][2];
+			for (int s = 0; s < symbols; ++s)
+				for (int b = 0; b < bits; ++b) {
+					float p = prior ? prior[((s * carrier_count + k) * bits + b) % code_length] : 0;
+					float zero = 1 / (1 + std::exp(std::clamp(-p, -80.f, 80.f)));
+					chance[s][b][0] = zero, chance[s][b][1] = 1 - zero;
+				}
+			auto sent = [&](int s, int m, int except) {
+				float product = 1;
+				for (int b = 0; b < bits; ++b)
+					if (b != except) product *= chance[s][b][(m >> b) & 1];
+				return product;
+			};
+			float forward[symbol_count + 1][M], backward[symbol_count + 1][M];
+			for (int j = 0; j < M; ++j) forward[0][j] = j == 0, backward[symbols][j] = 1;
+			for (int s = 0; s < symbols; ++s) {
+				float sum = 0;
+				for (int j = 0; j < M; ++j) forward[s + 1][j] = 0;
+				for (int i = 0; i < M; ++i)
+					for (int m = 0; m < M; ++m) forward[s + 1][compose[i][m]] += forward[s][i] * sent(s, m, -1);
+				for (int j = 0; j < M; ++j) sum += forward[s + 1][j] *= state_likelihood[s][k][j];
+				for (int j = 0; j < M; ++j) forward[s + 1][j] /= sum + FLT_MIN;
+			}
+			for (int s = symbols - 1; s >= 0; --s) {
+				float sum = 0;
+				for (int i = 0; i < M; ++i) {
+					backward[s][i] = 0;
+					for (int m = 0; m < M; ++m) {
+						int j = compose[i][m];
+						backward[s][i] += sent(s, m, -1) * state_likelihood[s][k][j] * backward[s + 1][j];
+					}
+					sum += backward[s][i];
+				}
+				for (int i = 0; i < M; ++i) backward[s][i] /= sum + FLT_MIN;
+			}
+			for (int s = 0; s < symbols; ++s) {
+				float through[M];
+				for (int m = 0; m < M; ++m) {
+					through[m] = 0;
+					for (int i = 0; i < M; ++i) {
+						int j = compose[i][m];
+						through[m] += forward[s][i] * state_likelihood[s][k][j] * backward[s + 1][j];
+					}
+				}
+				for (int b = 0; b < bits; ++b) {
+					int index = (s * carrier_count + k) * bits + b;
+					if (index >= code_length) break;
+					float zero = FLT_MIN, one = FLT_MIN;
+					for (int m = 0; m < M; ++m) ((m >> b) & 1 ? one : zero) += through[m] * sent(s, m, b);
+					llr[index] = tone[k] ? 0 : std::log(zero) - std::log(one);
+				}
+			}
+		}
+	}
+
 	// The hard decisions of the soft values: a code word for decided().
 	void decisions(signed char *word) const
 	{
@@ -267,14 +332,14 @@ private:
 				if (tone[k]) {
 					for (int b = 0; b < bits; ++b)
 						if (int index = (s * carrier_count + k) * bits + b; index < code_length) llr[index] = 0;
-					for (int j = 0; j < M; ++j) previous[k][j] = 1.f / M;
+					for (int j = 0; j < M; ++j) previous[k][j] = 1.f / M, state_likelihood[s][k][j] = 1;
 					continue;
 				}
 				cmplx c = received[s][k] * conj(estimate[s + 1][k] * base[k]) * scale;
 				float exponent[M], top = -FLT_MAX;
 				for (int j = 0; j < M; ++j) top = std::max(top, exponent[j] = (c * conj(point[j])).re);
 				float likely[M], sum = 0;
-				for (int j = 0; j < M; ++j) sum += likely[j] = std::exp(std::max(exponent[j] - top, -80.f));
+				for (int j = 0; j < M; ++j) sum += likely[j] = state_likelihood[s][k][j] = std::exp(std::max(exponent[j] - top, -80.f));
 				bit_ratios(s, k, previous[k], likely);
 				for (int j = 0; j < M; ++j) previous[k][j] = likely[j] / sum;
 			}
@@ -317,7 +382,7 @@ private:
 		float scale = 2 / (noise * (1 + 1.f / (2 * reach + 1)));
 		for (int k = 0; k < carrier_count; ++k) {
 			if (tone[k]) {
-				for (int j = 0; j < M; ++j) state[k][j] = 1.f / M;
+				for (int j = 0; j < M; ++j) state[k][j] = 1.f / M, state_likelihood[s][k][j] = 1;
 				for (int b = 0; b < bits; ++b)
 					if (int index = (s * carrier_count + k) * bits + b; index < code_length) llr[index] = 0;
 				observed[k] = cmplx();
@@ -332,7 +397,7 @@ private:
 				top = std::max(top, e.re);
 			}
 			float likely[M], sum = 0;
-			for (int j = 0; j < M; ++j) sum += likely[j] = std::exp(std::max(exponent[j] - top, -80.f));
+			for (int j = 0; j < M; ++j) sum += likely[j] = state_likelihood[s][k][j] = std::exp(std::max(exponent[j] - top, -80.f));
 			evidence += top + std::log(sum);
 			bit_ratios(s, k, state[k], likely);
 			cmplx mean;
@@ -387,6 +452,8 @@ private:
 	float weight[carrier_count];
 	bool tone[carrier_count];
 	float state[carrier_count][M];
+	// Of each data symbol's states on each carrier, up to a common factor.
+	float state_likelihood[symbol_count][carrier_count][M];
 	float llr[code_length];
 	float noise = 1, phase = 0, slope = 0, found_slope = 0, found_phase = 0;
 	int symbols = 0;

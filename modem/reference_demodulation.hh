@@ -25,7 +25,7 @@ struct ReferenceDemodulation
 		void symbol(int, const DSP::Complex<float> *) {}
 		void finish(int8_t *) {}
 		template <typename Decode, typename Best>
-		int retry(Decode &&, Best &&)
+		int retry(Decode &&, Best &&, const unsigned int *)
 		{
 			return -1;
 		}

@@ -119,7 +119,7 @@ template <int M> struct FadedBursts
 			return result >= 0 && std::all_of(message, message + bytes, [](uint8_t b) { return !b; }) ? -1 : result;
 		};
 		auto best = [&](int8_t *best_word) { decoder->best_codeword(best_word); };
-		if (decode(soft) < 0 && receiver->retry(decode, best) < 0) return 0;
+		if (decode(soft) < 0 && receiver->retry(decode, best, mode->frozen) < 0) return 0;
 		return std::equal(message, message + bytes, payload) ? 1 : -1;
 	}
 

@@ -237,7 +237,7 @@ TEST_P(Sensitivity, MatchesTheStoredPoint)
 }
 
 INSTANTIATE_TEST_SUITE_P(Stored, Sensitivity,
-			 testing::Values(StoredPoint{2, 15, 0.5, 82, 61}, StoredPoint{4, 15, 1, 69, 0}, StoredPoint{8, 16, 2, 80, 0}),
+			 testing::Values(StoredPoint{2, 15, -1.5, 59, 0}, StoredPoint{4, 15, 0.5, 70, 0}, StoredPoint{8, 16, 1, 66, 0}),
 			 [](const auto &info) { return "mapping_" + std::to_string(info.param.mapping); });
 
 // Under fading the channel changes faster than the enhanced estimates
