@@ -160,7 +160,6 @@ struct EnhancedDemodulation
 			return decode(reference_code);
 		}
 
-	private:
 		// Turbo decoding: the soft decoder's view of each code bit becomes
 		// the demodulator's prior, whose soft values, the prior left out,
 		// go to the soft decoder again and to the list decoder. The soft
@@ -182,6 +181,7 @@ struct EnhancedDemodulation
 			return -1;
 		}
 
+	private:
 		// On bursts in white noise (mapping 4, 0.5 dB in 3 kHz), of 100
 		// that the tries without passes lose, two passes save 34, four
 		// 39; more gain little.

@@ -255,6 +255,65 @@ TYPED_TEST(Rounds, BlindKeepsUpWithFastFading)
 	EXPECT_GE(either, first + (TypeParam::value == 2 ? 8 : 3));
 }
 
+// What the decoder says of some bits, given as priors, pins down the states
+// next to them: a symbol's soft values get fewer wrong when the symbol
+// before it is known, and when the symbols after it are, which takes
+// looking forward and backward along each carrier. Without priors the soft
+// values are those of the demodulation. White noise, -1 dB in 3 kHz for
+// mapping 4 and -3 dB for mapping 2: 125 and 46 wrong in the second
+// symbol, 78 and 23 with the first known, 88 and 35 with the later ones.
+TYPED_TEST(Rounds, PriorsPinDownTheNeighbouringStates)
+{
+	constexpr int M = TypeParam::value, length = Air::code_length;
+	constexpr int per_symbol = 256 * Constellation<M>::bits;
+	FadedBursts<M> bursts;
+	bursts.send(1, M == 2 ? -0.27 : 1.73, 0, 0);
+	const std::vector<float> first(bursts.demod->ratios(), bursts.demod->ratios() + length);
+	auto wrong = [&](int symbol) {
+		int count = 0;
+		for (int i = symbol * per_symbol; i < (symbol + 1) * per_symbol; ++i)
+			count += (bursts.demod->ratios()[i] < 0) != (bursts.word[i] < 0);
+		return count;
+	};
+	const int before = wrong(1);
+	ASSERT_GT(before, 20);
+	// The first symbol known: the second's starting state follows from the
+	// metadata symbol.
+	std::vector<float> prior(length, 0.f);
+	for (int i = 0; i < per_symbol; ++i) prior[i] = 3.f * bursts.word[i];
+	bursts.demod->prior_ratios(prior.data());
+	EXPECT_LT(wrong(1), before * 2 / 3);
+	// The symbols after the second known: every later symbol tells of the
+	// state the second leads to.
+	std::fill(prior.begin(), prior.end(), 0.f);
+	for (int i = 2 * per_symbol; i < length; ++i) prior[i] = 3.f * bursts.word[i];
+	bursts.demod->prior_ratios(prior.data());
+	EXPECT_LT(wrong(1), before * 5 / 6);
+	bursts.demod->prior_ratios(nullptr);
+	for (int i = 0; i < length; ++i) ASSERT_NEAR(bursts.demod->ratios()[i], first[i], 1e-3f * (1 + std::abs(first[i]))) << i;
+}
+
+// Bursts in white noise near the sensitivity limit (mapping 4 at 1 dB in
+// 3 kHz, mapping 2 at -1 dB) that the first demodulation loses: passes
+// between the demodulator and the soft decoder receive many of them, and
+// never a wrong payload. Stored from this simulation of 40 bursts: 23
+// first passes and 11 rescued for mapping 4, 24 and 13 for mapping 2.
+TYPED_TEST(Rounds, SoftDecoderPassesReceiveWhatTheFirstLoses)
+{
+	constexpr int M = TypeParam::value;
+	FadedBursts<M> bursts;
+	int first = 0, rescued = 0;
+	for (int seed = 1; seed <= 40; ++seed) {
+		bursts.send(seed, M == 2 ? 1.73 : 3.73, 0, 0);
+		int got = bursts.iterated();
+		ASSERT_GE(got, 0) << seed;
+		first += got == 1;
+		rescued += got == 2;
+	}
+	EXPECT_GE(first, 15);
+	EXPECT_GE(rescued, M == 2 ? 9 : 8);
+}
+
 // Faded bursts (moderate profile, 9 dB in 3 kHz) that the demodulation
 // and every round before the checked ones lose, as this simulation found
 // them: the checked rounds receive each.
