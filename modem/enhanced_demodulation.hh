@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "code/polar_soft_decoder.hh"
 #include "dsp/complex.hh"
 #include "modem/air_interface.hh"
 #include "modem/audio_band_synchronizer.hh"
 #include "modem/enhanced_demodulator.hh"
 #include "modem/soft_bits.hh"
+#include "modem/turbo_passes.hh"
 
 // What a receiver of the enhanced demodulation adds to the reference: a
 // second preamble search on the audio band, and soft values from a channel
@@ -110,7 +110,7 @@ struct EnhancedDemodulation
 		//   missed), then the reference's soft values.
 		// Every demodulation that fails, the first included, gets a few
 		// passes between the demodulator and a soft decoder of the code
-		// (see iterate) before the next try.
+		// (see turbo_passes) before the next try.
 		// decode(soft) returns the corrected bits, or -1; best(word) gives
 		// the list's most likely code word after a -1; frozen is the code's
 		// table of frozen positions.
@@ -122,7 +122,7 @@ struct EnhancedDemodulation
 			// passes' own words lead them astray under fast fading.
 			auto iterated = [&] {
 				best(listed);
-				return iterate(decode, frozen);
+				return turbo_passes(demodulator, scan, decode, frozen);
 			};
 			auto attempt = [&] {
 				demodulator.soft_bits(soft);
@@ -160,36 +160,7 @@ struct EnhancedDemodulation
 			return decode(reference_code);
 		}
 
-		// Turbo decoding: the soft decoder's view of each code bit becomes
-		// the demodulator's prior, whose soft values, the prior left out,
-		// go to the soft decoder again and to the list decoder. The soft
-		// values are left as they were when no pass decodes.
-		template <typename Decode>
-		int iterate(Decode &&decode, const unsigned int *frozen)
-		{
-			int8_t soft[Air::code_length];
-			float prior[Air::code_length];
-			scan.reset(frozen);
-			for (int pass = 0; pass < passes; ++pass) {
-				scan(prior, demodulator.ratios());
-				for (float &p : prior) p *= trust;
-				demodulator.prior_ratios(prior);
-				demodulator.soft_bits(soft);
-				if (int result = decode(soft); result >= 0) return result;
-			}
-			demodulator.prior_ratios(nullptr);
-			return -1;
-		}
-
 	private:
-		// On bursts in white noise (mapping 4, 0.5 dB in 3 kHz), of 100
-		// that the tries without passes lose, two passes save 34, four
-		// 39; more gain little.
-		static constexpr int passes = 4;
-		// The soft decoder's values are surer than they are right, the
-		// channel estimates they rest on being estimates: scaled by 0.25
-		// to 0.35 they save the most, 1 saves a third of that.
-		static constexpr float trust = 0.3f;
 		static constexpr int list_rounds = 2;
 		// The mean magnitude of the metadata's soft values: far from both the
 		// 8-bit limit and the rounding to whole numbers (16 to 48 fare alike).

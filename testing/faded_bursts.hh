@@ -11,6 +11,7 @@
 #include "code/polar_encoder.hh"
 #include "modem/enhanced_demodulation.hh"
 #include "modem/enhanced_demodulator.hh"
+#include "modem/turbo_passes.hh"
 #include "tools/sim/fading.hh"
 
 // Bursts of mode 15 through a two-path Watterson channel sampled once per
@@ -25,6 +26,7 @@ template <int M> struct FadedBursts
 	const Air::PayloadMode *mode = Air::payload_mode(15);
 	std::unique_ptr<EnhancedDemodulator<M>> demod = std::make_unique<EnhancedDemodulator<M>>();
 	std::unique_ptr<CODE::PolarDecoder<signed char>> decoder = std::make_unique<CODE::PolarDecoder<signed char>>();
+	std::unique_ptr<CODE::PolarSoftDecoder> scan = std::make_unique<CODE::PolarSoftDecoder>();
 	std::unique_ptr<typename EnhancedDemodulation::template Part<8000, M>> receiver =
 		std::make_unique<typename EnhancedDemodulation::template Part<8000, M>>();
 	uint8_t payload[bytes], message[bytes];
@@ -125,19 +127,15 @@ template <int M> struct FadedBursts
 		return std::equal(message, message + bytes, payload) ? 1 : -1;
 	}
 
-	// The payload stage's first demodulation of the last burst, then, if it
-	// fails, its turbo passes alone: as decodes(), with 2 for a burst that
-	// only the passes receive.
+	// The demodulator's soft values as they are, then, if they fail, turbo
+	// passes from them: as decodes(), with 2 for a burst that only the
+	// passes receive.
 	int iterated()
 	{
-		receiver->metadata(heard[0], known);
-		for (int s = 0; s < symbols; ++s) receiver->symbol(s, heard[s + 1]);
-		int8_t soft[Air::code_length] = {};
-		receiver->finish(soft);
+		if (int got = decodes()) return got;
 		auto decode = [&](const int8_t *code) { return (*decoder)(message, code, mode->frozen, 8 * bytes); };
-		int passes = 1;
-		if (decode(soft) < 0 && (passes = 2, receiver->iterate(decode, mode->frozen)) < 0) return 0;
-		return std::equal(message, message + bytes, payload) ? passes : -1;
+		if (turbo_passes(*demod, *scan, decode, mode->frozen) < 0) return 0;
+		return std::equal(message, message + bytes, payload) ? 2 : -1;
 	}
 
 	// What a receiver that knew every symbol would make of the channel.

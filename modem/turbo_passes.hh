@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+
+#include "code/polar_soft_decoder.hh"
+#include "modem/air_interface.hh"
+
+// Turbo decoding of a burst whose payload failed its CRC: the soft
+// decoder's view of each code bit becomes the demodulator's prior, whose
+// soft values, the prior left out, go to the soft decoder again and to the
+// list decoder; demodulator is an EnhancedDemodulator. decode(soft)
+// returns the corrected bits or -1; frozen is the code's table of frozen
+// positions. The soft values are left as they were when no pass decodes.
+template <typename Demodulator, typename Decode>
+int turbo_passes(Demodulator &demodulator, CODE::PolarSoftDecoder &scan, Decode &&decode, const unsigned int *frozen)
+{
+	// On bursts in white noise (mapping 4, 0.5 dB in 3 kHz), of 100 that
+	// the tries without passes lose, two passes save 34, four 39; more
+	// gain little.
+	constexpr int passes = 4;
+	// The soft decoder's values are surer than they are right, the channel
+	// estimates they rest on being estimates: scaled by 0.25 to 0.35 they
+	// save the most, 1 saves a third of that.
+	constexpr float trust = 0.3f;
+	int8_t soft[Air::code_length];
+	float prior[Air::code_length];
+	scan.reset(frozen);
+	for (int pass = 0; pass < passes; ++pass) {
+		scan(prior, demodulator.ratios());
+		for (float &p : prior) p *= trust;
+		demodulator.prior_ratios(prior);
+		demodulator.soft_bits(soft);
+		if (int result = decode(soft); result >= 0) return result;
+	}
+	demodulator.prior_ratios(nullptr);
+	return -1;
+}
