@@ -14,18 +14,22 @@
 template <typename Demodulator, typename Decode>
 int turbo_passes(Demodulator &demodulator, CODE::PolarSoftDecoder &scan, Decode &&decode, const unsigned int *frozen)
 {
-	// On bursts in white noise (mapping 4, 0.5 dB in 3 kHz), of 100 that
-	// the tries without passes lose, two passes save 34, four 39; more
-	// gain little.
+	// Of 100 bursts in white noise (mapping 4, 0.5 dB in 3 kHz) the tries
+	// without passes receive 31, with two passes 71, four 77, six 78.
 	constexpr int passes = 4;
 	// The soft decoder's values are surer than they are right, the channel
-	// estimates they rest on being estimates: scaled by 0.25 to 0.35 they
-	// save the most, 1 saves a third of that.
+	// estimates they rest on being estimates: on passes from the first
+	// demodulation alone, scaled by 0.25 to 0.35 they save the most, and
+	// unscaled a third of that.
 	constexpr float trust = 0.3f;
 	int8_t soft[Air::code_length];
 	float prior[Air::code_length];
 	scan.reset(frozen);
 	for (int pass = 0; pass < passes; ++pass) {
+		// A second sweep over the code's graph before the prior goes back
+		// lets what each part of the code learnt reach the others: 77
+		// bursts of those 100 against 72, and a third adds none.
+		scan(prior, demodulator.ratios());
 		scan(prior, demodulator.ratios());
 		for (float &p : prior) p *= trust;
 		demodulator.prior_ratios(prior);
