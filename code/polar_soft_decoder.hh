@@ -23,14 +23,28 @@ class PolarSoftDecoder
 	float beta[LEVELS][N];
 	const unsigned int *frozen = nullptr;
 
-	// The ratio of the parity of two bits, exactly: min-sum's overconfidence
-	// turns the output below the code's threshold into worse than nothing,
-	// where the exact rule still gives a little.
-	static float f(float a, float b)
+	// log(1 + e^-x) at x = 0, 1/16, 1/8, ... 16, beyond which it is below
+	// 1e-7; interpolated linearly, it is off by less than 2e-4. The exact
+	// rule's logarithms and exponentials took eight times as long.
+	static constexpr int steps_per_unit = 16, table_size = 16 * steps_per_unit + 1;
+	float softplus[table_size];
+
+	float correction(float x) const
 	{
-		float m = std::min(std::abs(a), std::abs(b));
-		float correction = std::log1p(std::exp(-std::abs(a + b))) - std::log1p(std::exp(-std::abs(a - b)));
-		return ((a < 0) != (b < 0) ? -m : m) + correction;
+		float t = x * steps_per_unit;
+		if (!(t < table_size - 1)) return 0;
+		int i = int(t);
+		return softplus[i] + (t - float(i)) * (softplus[i + 1] - softplus[i]);
+	}
+
+	// The ratio of the parity of two bits, exactly up to the table's error:
+	// min-sum's overconfidence turns the output below the code's threshold
+	// into worse than nothing, where the exact rule still gives a little.
+	float f(float a, float b) const
+	{
+		float x = std::abs(a), y = std::abs(b);
+		float size = std::min(x, y) + correction(x + y) - correction(std::abs(x - y));
+		return (a < 0) != (b < 0) ? -size : size;
 	}
 
 	bool all(int p, int n, bool is_frozen) const
@@ -68,6 +82,11 @@ class PolarSoftDecoder
 	}
 
 public:
+	PolarSoftDecoder()
+	{
+		for (int i = 0; i < table_size; ++i) softplus[i] = std::log1p(std::exp(-float(i) / steps_per_unit));
+	}
+
 	// Forgets what earlier passes sent back; frozen: the code's table, one
 	// bit per position, set where frozen.
 	void reset(const unsigned int *table)
