@@ -45,7 +45,10 @@ template <int M> struct FadedBursts
 		for (uint8_t &b : payload) b = random();
 		CODE::PolarEncoder encoder;
 		encoder(word, payload, mode->frozen, 8 * bytes);
-		RayleighPath first(100, spread_hz / 2, 0.5, 2 * seed + 1), second(100, spread_hz / 2, 0.5, 2 * seed + 2);
+		// Without a spread the paths' gains go unused: a filter of no
+		// bandwidth has no finite length.
+		const double sigma = spread_hz > 0 ? spread_hz / 2 : 1;
+		RayleighPath first(100, sigma, 0.5, 2 * seed + 1), second(100, sigma, 0.5, 2 * seed + 2);
 		cmplx sent[256], *bins;
 		for (int s = -1; s < symbols; ++s) {
 			DSP::Complex<double> a, b;

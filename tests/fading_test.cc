@@ -297,7 +297,7 @@ TYPED_TEST(Rounds, PriorsPinDownTheNeighbouringStates)
 // 3 kHz, mapping 2 at -1 dB) that the first demodulation loses: passes
 // between the demodulator and the soft decoder receive many of them, and
 // never a wrong payload. Stored from this simulation of 40 bursts: 23
-// first passes and 11 rescued for mapping 4, 24 and 13 for mapping 2.
+// first passes and 12 rescued for mapping 4, 24 and 13 for mapping 2.
 TYPED_TEST(Rounds, SoftDecoderPassesReceiveWhatTheFirstLoses)
 {
 	constexpr int M = TypeParam::value;
