@@ -11,7 +11,7 @@ namespace CODE {
 // Its output is what the code's constraints say about each code bit beyond
 // the bit's own input, the extrinsic value an inner demodulator takes as its
 // prior. The values each right subtree sent back are kept for the next
-// pass, so that every pass refines the last; the CRC is not used, and a
+// sweep, so that every sweep refines the last; the CRC is not used, and a
 // decision is left to the list decoder.
 class PolarSoftDecoder
 {
@@ -87,7 +87,7 @@ public:
 		for (int i = 0; i < table_size; ++i) softplus[i] = std::log1p(std::exp(-float(i) / steps_per_unit));
 	}
 
-	// Forgets what earlier passes sent back; frozen: the code's table, one
+	// Forgets what earlier sweeps sent back; frozen: the code's table, one
 	// bit per position, set where frozen.
 	void reset(const unsigned int *table)
 	{
@@ -95,7 +95,7 @@ public:
 		for (auto &level : beta) std::fill(level, level + N, 0.f);
 	}
 
-	// One pass over the code's graph from the channel's log-likelihood
+	// One sweep over the code's graph from the channel's log-likelihood
 	// ratios (2048, positive for a 0 bit); writes the extrinsic ratios.
 	void operator()(float *extrinsic, const float *channel)
 	{
