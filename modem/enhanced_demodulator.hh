@@ -211,7 +211,9 @@ public:
 	// symbols, so that bits the code makes sure of pin down the states
 	// next to them, which a point sent between two doubtful states is not.
 	// The values written leave each bit's own prior out. Without a prior
-	// they are those of the last demodulation again.
+	// (nullptr) they are the demodulation's own: each point from the
+	// likelihoods of the two symbols it lies between, which is how every
+	// demodulation writes them.
 	void prior_ratios(const float *prior)
 	{
 		for (int k = 0; k < carrier_count; ++k) {
@@ -219,7 +221,7 @@ public:
 			for (int s = 0; s < symbols; ++s)
 				for (int b = 0; b < bits; ++b) {
 					float p = prior ? prior[((s * carrier_count + k) * bits + b) % code_length] : 0;
-					float zero = 1 / (1 + std::exp(std::clamp(-p, -80.f, 80.f)));
+					float zero = prior ? 1 / (1 + std::exp(std::clamp(-p, -80.f, 80.f))) : 0.5f;
 					chance[s][b][0] = zero, chance[s][b][1] = 1 - zero;
 				}
 			auto sent = [&](int s, int m, int except) {
@@ -323,26 +325,20 @@ private:
 	void coherent(float noise_power)
 	{
 		for (int k = 0; k < carrier_count; ++k) base[k] = start_base[k];
-		float scale = 2 / noise_power, previous[carrier_count][M];
-		for (int k = 0; k < carrier_count; ++k)
-			for (int j = 0; j < M; ++j) previous[k][j] = j == 0;
+		float scale = 2 / noise_power;
 		for (int s = 0; s < symbols; ++s)
 			for (int k = 0; k < carrier_count; ++k) {
 				base[k] *= point[0];
 				if (tone[k]) {
-					for (int b = 0; b < bits; ++b)
-						if (int index = (s * carrier_count + k) * bits + b; index < code_length) llr[index] = 0;
-					for (int j = 0; j < M; ++j) previous[k][j] = 1.f / M, state_likelihood[s][k][j] = 1;
+					for (int j = 0; j < M; ++j) state_likelihood[s][k][j] = 1;
 					continue;
 				}
 				cmplx c = received[s][k] * conj(estimate[s + 1][k] * base[k]) * scale;
 				float exponent[M], top = -FLT_MAX;
 				for (int j = 0; j < M; ++j) top = std::max(top, exponent[j] = (c * conj(point[j])).re);
-				float likely[M], sum = 0;
-				for (int j = 0; j < M; ++j) sum += likely[j] = state_likelihood[s][k][j] = std::exp(std::max(exponent[j] - top, -80.f));
-				bit_ratios(s, k, previous[k], likely);
-				for (int j = 0; j < M; ++j) previous[k][j] = likely[j] / sum;
+				for (int j = 0; j < M; ++j) state_likelihood[s][k][j] = std::exp(std::max(exponent[j] - top, -80.f));
 			}
+		prior_ratios(nullptr);
 	}
 
 	// Radians per carrier and symbol: a clock offset of 2000 ppm.
@@ -361,6 +357,7 @@ private:
 		}
 		float evidence = 0;
 		for (int s = 0; s < count; ++s) evidence += demodulate(s, received[s]);
+		prior_ratios(nullptr);
 		return evidence;
 	}
 
@@ -383,8 +380,6 @@ private:
 		for (int k = 0; k < carrier_count; ++k) {
 			if (tone[k]) {
 				for (int j = 0; j < M; ++j) state[k][j] = 1.f / M, state_likelihood[s][k][j] = 1;
-				for (int b = 0; b < bits; ++b)
-					if (int index = (s * carrier_count + k) * bits + b; index < code_length) llr[index] = 0;
 				observed[k] = cmplx();
 				weight[k] = 0;
 				continue;
@@ -399,7 +394,6 @@ private:
 			float likely[M], sum = 0;
 			for (int j = 0; j < M; ++j) sum += likely[j] = state_likelihood[s][k][j] = std::exp(std::max(exponent[j] - top, -80.f));
 			evidence += top + std::log(sum);
-			bit_ratios(s, k, state[k], likely);
 			cmplx mean;
 			for (int j = 0; j < M; ++j) mean += point[j] * (state[k][j] = likely[j] / sum);
 			mean = base[k] * mean;
@@ -518,25 +512,6 @@ private:
 	// neighbour it is averaged with and into the common phase. A carrier of
 	// ten times the median power carries nothing that can be trusted; noise
 	// alone makes one of a thousand so strong at the sensitivity limit.
-	// The soft values of the bits of carrier k in symbol s: the point sent
-	// between the two symbols from the chances of the earlier one's states
-	// (prior) and the likelihoods of the later one's.
-	void bit_ratios(int s, int k, const float *prior, const float *likely)
-	{
-		float sent[M];
-		for (int m = 0; m < M; ++m) {
-			sent[m] = 0;
-			for (int i = 0; i < M; ++i) sent[m] += prior[i] * likely[compose[i][m]];
-		}
-		for (int b = 0; b < bits; ++b) {
-			int index = (s * carrier_count + k) * bits + b;
-			if (index >= code_length) break;
-			float zero = 0, one = 0;
-			for (int m = 0; m < M; ++m) ((m >> b) & 1 ? one : zero) += sent[m];
-			llr[index] = std::log(zero) - std::log(one);
-		}
-	}
-
 	void find_tones(const cmplx *bins)
 	{
 		float power[carrier_count], sorted[carrier_count];
