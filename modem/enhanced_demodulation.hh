@@ -107,7 +107,14 @@ struct EnhancedDemodulation
 		//   rounds from it that leave out the symbols where the decisions
 		//   it came from disagree (see EnhancedDemodulator::checked);
 		// - the other drift hypothesis (a drift fitted to noise, or one
-		//   missed), then the reference's soft values.
+		//   missed);
+		// - all of that again with the symbols mixed down by the frequency
+		//   offset that the burst's own symbols show (see
+		//   EnhancedDemodulator::offset_left): under fast fading the
+		//   preamble measures where the channel happened to turn during it,
+		//   and that offset carried through the burst spreads every
+		//   carrier into its neighbours;
+		// - the reference's soft values.
 		// Every demodulation that fails, the first included, gets a few
 		// passes between the demodulator and a soft decoder of the code
 		// (see turbo_passes) before the next try.
@@ -138,25 +145,30 @@ struct EnhancedDemodulation
 				demodulator.decisions(word);
 				return round(word, untwist);
 			};
+			auto every_round = [&] {
+				int result;
+				if constexpr (M <= 4) {
+					demodulator.blind();
+					if ((result = attempt()) >= 0) return result;
+				}
+				if ((result = own(true)) >= 0 || (result = own(false)) >= 0) return result;
+				demodulator.extrapolating(lead);
+				if ((result = attempt()) >= 0 || (result = own(true)) >= 0) return result;
+				for (int i = 0; i < list_rounds; ++i)
+					if ((result = round(listed, true)) >= 0) return result;
+				for (int i = 0; i < checked_rounds; ++i) {
+					int8_t decisions[Air::code_length];
+					demodulator.decisions(decisions);
+					demodulator.checked(listed, decisions);
+					if ((result = attempt()) >= 0) return result;
+				}
+				demodulator.other_drift();
+				return attempt();
+			};
 			int result;
-			if ((result = iterated()) >= 0) return result;
-			if constexpr (M <= 4) {
-				demodulator.blind();
-				if ((result = attempt()) >= 0) return result;
-			}
-			if ((result = own(true)) >= 0 || (result = own(false)) >= 0) return result;
-			demodulator.extrapolating(lead);
-			if ((result = attempt()) >= 0 || (result = own(true)) >= 0) return result;
-			for (int i = 0; i < list_rounds; ++i)
-				if ((result = round(listed, true)) >= 0) return result;
-			for (int i = 0; i < checked_rounds; ++i) {
-				int8_t decisions[Air::code_length];
-				demodulator.decisions(decisions);
-				demodulator.checked(listed, decisions);
-				if ((result = attempt()) >= 0) return result;
-			}
-			demodulator.other_drift();
-			if ((result = attempt()) >= 0) return result;
+			if ((result = iterated()) >= 0 || (result = every_round()) >= 0) return result;
+			demodulator.shift(demodulator.offset_left(), Air::symbol_length(RATE));
+			if ((result = attempt()) >= 0 || (result = every_round()) >= 0) return result;
 			return decode(reference_code);
 		}
 

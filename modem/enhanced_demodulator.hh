@@ -67,8 +67,95 @@ public:
 	}
 
 	// bins: the metadata symbol's carriers -128 ... 127; known: their
-	// transmitted values, +1 or -1.
+	// transmitted values, +1 or -1. The carriers of every symbol are kept
+	// as heard, for shift().
 	void start(const cmplx *bins, const float *known)
+	{
+		for (int k = 0; k < carrier_count; ++k) meta_heard[k] = bins[k], meta_known[k] = known[k];
+		begin(bins, known);
+	}
+
+	// Symbol s of the burst (0, 1, ...): bins are its carriers -128 ... 127.
+	void symbol(int s, const cmplx *bins)
+	{
+		for (int k = 0; k < carrier_count; ++k) received[s][k] = heard[s][k] = bins[k];
+	}
+
+	// The frequency offset, in carrier spacings, that the symbols as heard
+	// turn by from one to the next, beyond what the data turns them: read
+	// from their M-th powers, neighbour against neighbour, so that the
+	// fading's own turning over the burst averages out instead of what it
+	// was during the preamble alone.
+	float offset_left() const
+	{
+		cmplx before[carrier_count], turns[carrier_count], step = point[0];
+		for (int k = 0; k < carrier_count; ++k) {
+			before[k] = tone[k] ? cmplx() : strip(meta_heard[k] * conj(start_base[k] * step));
+			turns[k] = cmplx();
+		}
+		for (int s = 0; s < symbols; ++s) {
+			step *= point[0];
+			for (int k = 0; k < carrier_count; ++k) {
+				if (tone[k]) continue;
+				cmplx now = strip(heard[s][k] * conj(start_base[k] * step));
+				turns[k] += now * conj(before[k]);
+				before[k] = now;
+			}
+		}
+		// A clock offset turns each carrier its own way: the slope across
+		// the band is searched on a grid of half the narrowest peak.
+		const float grid = 0.0004f;
+		const int steps = int(slope_limit / grid) + 1;
+		cmplx best;
+		for (int i = -steps; i <= steps; ++i) {
+			float angle = M * float(i) * grid;
+			cmplx turn = rotation(-angle), phasor = rotation(angle * 128), sum;
+			for (int k = 0; k < carrier_count; ++k) sum += turns[k] * phasor, phasor *= turn;
+			if (norm(sum) > norm(best)) best = sum;
+		}
+		return std::atan2(best.im, best.re) / M / (2 * std::numbers::pi_v<float> * symbol_spacing);
+	}
+
+	// Demodulates again with every symbol as heard mixed down by offset
+	// carrier spacings, the channel learnt anew from the metadata symbol:
+	// as though the receiver's mixer had been set that much lower, which
+	// takes back what the offset spread into the neighbouring carriers, not
+	// only the turn from symbol to symbol. window: the transform's length
+	// in samples.
+	void shift(float offset, int window)
+	{
+		// A window of N samples, shifted by x spacings, gives each carrier
+		// e^{iπx(N-1)/N}·sin(πx)/(N·sin(πx/N)) of one x away: carriers
+		// further than span apart leave less than 2 % of the amplitude.
+		constexpr int span = 16;
+		constexpr float pi = std::numbers::pi_v<float>;
+		const float N = float(window);
+		cmplx kernel[2 * span + 1];
+		for (int d = -span; d <= span; ++d) {
+			float x = float(d) - offset;
+			kernel[d + span] = std::abs(x) < 1e-6f ? cmplx(1, 0)
+							       : rotation(pi * x * (N - 1) / N) * (std::sin(pi * x) / (N * std::sin(pi * x / N)));
+		}
+		// Symbol s starts (s + 1)·symbol_spacing windows after the metadata
+		// symbol, where the mixer has turned further.
+		auto mix = [&](cmplx *out, const cmplx *in, int s) {
+			cmplx turn = rotation(-2 * pi * offset * symbol_spacing * float(s + 1));
+			for (int k = 0; k < carrier_count; ++k) {
+				cmplx sum;
+				for (int m = std::max(0, k - span); m <= std::min(carrier_count - 1, k + span); ++m)
+					sum += in[m] * kernel[m - k + span];
+				out[k] = sum * turn;
+			}
+		};
+		cmplx bins[carrier_count];
+		mix(bins, meta_heard, -1);
+		for (int s = 0; s < symbols; ++s) mix(received[s], heard[s], s);
+		begin(bins, meta_known);
+		finish(symbols);
+	}
+
+private:
+	void begin(const cmplx *bins, const float *known)
 	{
 		find_tones(bins);
 		for (int k = 0; k < carrier_count; ++k) {
@@ -95,11 +182,7 @@ public:
 		for (int k = 0; k < carrier_count; ++k) start_channel[k] = channel[k], start_base[k] = base[k];
 	}
 
-	// Symbol s of the burst (0, 1, ...): bins are its carriers -128 ... 127.
-	void symbol(int s, const cmplx *bins)
-	{
-		for (int k = 0; k < carrier_count; ++k) received[s][k] = bins[k];
-	}
+public:
 
 	// Demodulates the first count symbols, writing their soft values to
 	// ratios()[(s·256 + k)·bits + b], as far as the code word reaches. The
@@ -341,6 +424,11 @@ private:
 		prior_ratios(nullptr);
 	}
 
+	// Symbols follow each other by this many windows of the transform: the
+	// guard is an eighth of the window at both rates.
+	static constexpr float symbol_spacing = float(Air::extended_length(8000)) / Air::symbol_length(8000);
+	static_assert(Air::extended_length(8000) * Air::symbol_length(48000) ==
+		      Air::extended_length(48000) * Air::symbol_length(8000));
 	// Radians per carrier and symbol: a clock offset of 2000 ppm.
 	static constexpr float slope_limit = 0.016f;
 	static constexpr int max_steps = int(slope_limit * M * symbol_count / 0.012f) + 1;
@@ -438,6 +526,8 @@ private:
 	cmplx start_channel[carrier_count], start_base[carrier_count];
 	cmplx observed[carrier_count], scratch[carrier_count];
 	cmplx received[symbol_count][carrier_count], powers[symbol_count][carrier_count];
+	cmplx heard[symbol_count][carrier_count], meta_heard[carrier_count];
+	float meta_known[carrier_count];
 	cmplx meta_bins[carrier_count], fresh[carrier_count], last[carrier_count];
 	cmplx sent[symbol_count + 1][carrier_count], doubted[symbol_count + 1][carrier_count];
 	cmplx estimate[symbol_count + 1][carrier_count];

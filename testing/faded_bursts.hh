@@ -8,6 +8,7 @@
 #include <random>
 
 #include "code/polar_decoder.hh"
+#include "dsp/fft.hh"
 #include "code/polar_encoder.hh"
 #include "modem/enhanced_demodulation.hh"
 #include "modem/enhanced_demodulator.hh"
@@ -37,8 +38,11 @@ template <int M> struct FadedBursts
 
 	// Burst seed at snr_db per carrier, under a fading of the given delay
 	// and Doppler spread; without a spread, through two steady paths that
-	// add up to a gain of 1 at the band's middle.
-	void send(int seed, double snr_db, double delay_ms, double spread_hz)
+	// add up to a gain of 1 at the band's middle. With an offset (in
+	// carrier spacings) the symbols are heard that much higher, each
+	// carrier spread into its neighbours as the receiver's transform of
+	// 1280 samples, 1440 apart, spreads it.
+	void send(int seed, double snr_db, double delay_ms, double spread_hz, double offset = 0)
 	{
 		std::mt19937 random(seed);
 		std::normal_distribution<float> gauss(0, float(std::sqrt(std::pow(10, -snr_db / 10) / 2)));
@@ -68,12 +72,29 @@ template <int M> struct FadedBursts
 				DSP::Complex<double> h = a + b * DSP::Complex<double>(std::cos(delay), std::sin(delay));
 				bins[k] = cmplx(float(h.re), float(h.im)) * sent[k] + cmplx(gauss(random), gauss(random));
 			}
+			if (offset != 0) move(bins, offset, s + 1);
 			if (s < 0)
 				demod->start(bins, known);
 			else
 				demod->symbol(s, bins);
 		}
 		demod->finish(symbols);
+	}
+
+	// The carriers of window number at (the metadata symbol's 0), moved
+	// up by offset carrier spacings in the time domain.
+	static void move(cmplx *bins, double offset, int at)
+	{
+		constexpr int N = 1280, L = 1440;
+		cmplx freq[N] = {}, time[N];
+		for (int k = 0; k < 256; ++k) freq[(k - 128 + N) % N] = bins[k] / float(N);
+		DSP::FastFourierTransform<N, cmplx, 1>()(time, freq);
+		for (int n = 0; n < N; ++n) {
+			double angle = 2 * std::numbers::pi * offset * (double(at) * L + n) / N;
+			time[n] *= cmplx(float(std::cos(angle)), float(std::sin(angle)));
+		}
+		DSP::FastFourierTransform<N, cmplx, -1>()(freq, time);
+		for (int k = 0; k < 256; ++k) bins[k] = freq[(k - 128 + N) % N];
 	}
 
 	// 1 when the demodulator's soft values decode to the payload, 0 when

@@ -341,6 +341,33 @@ TYPED_TEST(Rounds, CheckedRoundsReceiveWhatTheOthersLose)
 	}
 }
 
+// Under fading the preamble measures how the channel turned while it
+// lasted, and the receiver carries that through the burst as a frequency
+// offset: here 0.08 carrier spacings (0.5 Hz), under the moderate profile.
+// The first demodulation loses many bursts to it, and mixing the symbols
+// down by the offset they show receives nearly all those it receives
+// without one. Stored from this simulation of 40 bursts: 29, 20 and 27 for
+// mapping 4 at 13 dB in 3 kHz; 37, 31 and 37 for mapping 2 at 18 dB.
+TYPED_TEST(Rounds, ShiftReceivesWhatAnOffsetLoses)
+{
+	constexpr int M = TypeParam::value;
+	const double snr = M == 2 ? 20.73 : 15.73;
+	FadedBursts<M> bursts;
+	int plain = 0, offset = 0, shifted = 0;
+	for (int seed = 1; seed <= 40; ++seed) {
+		bursts.send(seed, snr, 1, 0.5);
+		plain += bursts.decodes();
+		bursts.send(seed, snr, 1, 0.5, 0.08);
+		offset += bursts.decodes();
+		bursts.demod->shift(bursts.demod->offset_left(), 1280);
+		int got = bursts.decodes();
+		ASSERT_GE(got, 0) << seed;
+		shifted += got;
+	}
+	EXPECT_GE(shifted, offset + 4);
+	EXPECT_GE(shifted, plain - 3);
+}
+
 // Mode 15 bursts through burst_channel's Watterson profiles at 12 dB:
 // every burst the reference receives, the enhanced receiver receives too,
 // since the reference's soft values remain its last try; and no payload
