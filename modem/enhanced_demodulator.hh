@@ -103,7 +103,8 @@ public:
 			}
 		}
 		// A clock offset turns each carrier its own way: the slope across
-		// the band is searched on a grid of half the narrowest peak.
+		// the band is searched on a fine grid, since carriers of unequal
+		// level pull the phase of a peak missed by a little.
 		const float grid = 0.0004f;
 		const int steps = int(slope_limit / grid) + 1;
 		cmplx best;
