@@ -336,7 +336,17 @@ public:
 				}
 				for (int i = 0; i < M; ++i) backward[s][i] /= sum + FLT_MIN;
 			}
+			cmplx value = start_base[k];
 			for (int s = 0; s < symbols; ++s) {
+				value *= point[0];
+				cmplx mean;
+				float total = FLT_MIN;
+				for (int j = 0; j < M; ++j) {
+					float p = forward[s + 1][j] * backward[s + 1][j];
+					mean += point[j] * p;
+					total += p;
+				}
+				expected[s + 1][k] = value * mean / total;
 				float through[M];
 				for (int m = 0; m < M; ++m) {
 					through[m] = 0;
@@ -354,6 +364,22 @@ public:
 				}
 			}
 		}
+	}
+
+	// The channel measured again from the transmitted values as the last
+	// prior_ratios() expects them, every symbol weighed by how sure it is
+	// of them, then prior_ratios(prior) under that channel.
+	void follow(const float *prior)
+	{
+		for (int k = 0; k < carrier_count; ++k) sent[0][k] = start_base[k] * point[0];
+		for (int s = 0; s <= symbols; ++s)
+			for (int k = 0; k < carrier_count; ++k) {
+				if (s) sent[s][k] = expected[s][k];
+				counted[s][k] = !tone[k];
+			}
+		// What the values leave unsure counts as noise.
+		coherent(measure(false));
+		prior_ratios(prior);
 	}
 
 	// The hard decisions of the soft values: a code word for decided().
@@ -377,14 +403,15 @@ private:
 	}
 
 	// The channel estimate of every symbol from the counted ones taken as
-	// sent; returns the noise power they leave.
+	// sent, each weighed by its power (less than 1 for an expected value);
+	// returns the noise power they leave.
 	float measure(bool untwist)
 	{
 		for (int s = 0; s <= symbols; ++s) {
 			const cmplx *bins = s ? received[s - 1] : meta_bins;
 			for (int k = 0; k < carrier_count; ++k) {
 				observed[k] = counted[s][k] ? bins[k] * conj(sent[s][k]) : cmplx();
-				weight[k] = counted[s][k];
+				weight[k] = counted[s][k] ? norm(sent[s][k]) : 0;
 			}
 			smooth(estimate[s], observed, weight);
 		}
@@ -540,6 +567,9 @@ private:
 	// Of each data symbol's states on each carrier, up to a common factor.
 	float state_likelihood[symbol_count][carrier_count][M];
 	float llr[code_length];
+	// Of each symbol, the metadata symbol's first: the transmitted value
+	// that the last prior_ratios() expects.
+	cmplx expected[symbol_count + 1][carrier_count];
 	float noise = 1, phase = 0, slope = 0, found_slope = 0, found_phase = 0;
 	int symbols = 0;
 	int reach = widest;

@@ -293,6 +293,38 @@ TYPED_TEST(Rounds, PriorsPinDownTheNeighbouringStates)
 	for (int i = 0; i < length; ++i) ASSERT_NEAR(bursts.demod->ratios()[i], first[i], 1e-3f * (1 + std::abs(first[i]))) << i;
 }
 
+// What the soft decoder expects of the code bits, taken for the
+// transmitted values, measures the channel better than the first
+// demodulation's own: under the poor profile the demodulator's soft values
+// under the channel so measured get fewer bits wrong, the prior left out.
+// Stored from this simulation of 20 bursts: 5862 and 4942 wrong for
+// mapping 2 at 7 dB in 3 kHz, 6892 and 6250 for mapping 4 at 12 dB.
+TYPED_TEST(Rounds, ExpectedValuesMeasureTheChannelAgain)
+{
+	constexpr int M = TypeParam::value, length = Air::code_length;
+	FadedBursts<M> bursts;
+	int before = 0, after = 0;
+	for (int seed = 1; seed <= 20; ++seed) {
+		bursts.send(seed, M == 2 ? 9.73 : 14.73, 2, 1);
+		auto wrong = [&] {
+			int count = 0;
+			for (int i = 0; i < length; ++i) count += (bursts.demod->ratios()[i] < 0) != (bursts.word[i] < 0);
+			return count;
+		};
+		before += wrong();
+		std::vector<float> prior(length);
+		bursts.scan->reset(bursts.mode->frozen);
+		bursts.scan->operator()(prior.data(), bursts.demod->ratios());
+		bursts.scan->operator()(prior.data(), bursts.demod->ratios());
+		for (float &p : prior) p *= 0.3f;
+		bursts.demod->prior_ratios(prior.data());
+		bursts.demod->follow(prior.data());
+		bursts.demod->prior_ratios(nullptr);
+		after += wrong();
+	}
+	EXPECT_LT(after, before * (M == 2 ? 9 : 19) / (M == 2 ? 10 : 20));
+}
+
 // Bursts in white noise near the sensitivity limit (mapping 4 at 1 dB in
 // 3 kHz, mapping 2 at -1 dB) that the first demodulation loses: passes
 // between the demodulator and the soft decoder receive many of them, and
