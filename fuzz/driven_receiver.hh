@@ -85,7 +85,7 @@ inline CheckedEvent check_event(const Event &event)
 // failed one none. Returns the events.
 // draw: also renders the spectrum after every period, as waterfall does.
 inline std::vector<CheckedEvent> drive_receiver(int rate, int mapping, int channel, const short *samples, size_t frames,
-					 bool draw = false)
+					 bool draw = false, Demodulator demodulator = Demodulator::reference)
 {
 	struct Checker final : StreamListener
 	{
@@ -115,7 +115,7 @@ inline std::vector<CheckedEvent> drive_receiver(int rate, int mapping, int chann
 	} checker;
 	checker.mapping = mapping;
 	checker.draw = draw;
-	StreamReceiver stream(rate, mapping, channel);
+	StreamReceiver stream(rate, mapping, channel, demodulator);
 	ASSERT(stream.has_receiver());
 	stream.feed(samples, frames, checker);
 	stream.finish(checker);

@@ -13,9 +13,10 @@ mkdir -p "$dir"/{pcm_fuzz,burst_fuzz,osd_fuzz,polar_fuzz,command_line_fuzz}
 variant=0
 for rate in 8000 48000; do
 	for mapping in 2 4 8; do
-		# PCM: variant, selection byte (channel + 1; 8 draws the spectrum), samples.
+		# PCM: variant, selection byte (channel + 1; 8 draws the spectrum, 16
+		# has the enhanced demodulator listen: the mono seeds), samples.
 		for channel in 0 4; do
-			select=$((channel + 1 + (variant % 2) * 8))
+			select=$((channel + 1 + (variant % 2) * 8 + (channel == 0) * 16))
 			{
 				printf "\\x$(printf %02x $variant)\\x$(printf %02x $select)"
 				"$encode" --rate $rate --mapping $mapping --channel $channel --silence 0.1 \
