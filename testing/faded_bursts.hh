@@ -8,8 +8,8 @@
 #include <random>
 
 #include "code/polar_decoder.hh"
-#include "dsp/fft.hh"
 #include "code/polar_encoder.hh"
+#include "dsp/fft.hh"
 #include "modem/enhanced_demodulation.hh"
 #include "modem/enhanced_demodulator.hh"
 #include "modem/turbo_passes.hh"

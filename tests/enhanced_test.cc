@@ -92,7 +92,6 @@ TYPED_TEST(Enhanced, SoftValuesCarryTheBitsSentThroughAPhaseRamp)
 			}
 }
 
-
 // Bursts of random points through the channel, left with a frequency
 // offset of a fraction of a carrier spacing, each carrier spread into its
 // neighbours as a receiver's transform would spread it. Noise 40 dB below
@@ -141,7 +140,7 @@ template <int M> struct OffsetBurst
 // An offset of 0.05 carrier spacings (0.31 Hz) left after the preamble:
 // the symbols tell it, and mixing them down by it takes back what it spread
 // into the neighbouring carriers, which the metadata symbol shows as noise
-// 20 dB below the signal (12 dB below after the shift: what spreads further
+// 20 dB below the signal (12 dB lower after the shift: what spreads further
 // than the 16 neighbours that are mixed back, or out of the band, stays),
 // and the turn from symbol to symbol.
 TYPED_TEST(Enhanced, ShiftTakesBackAFrequencyOffset)

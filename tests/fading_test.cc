@@ -314,8 +314,8 @@ TYPED_TEST(Rounds, ExpectedValuesMeasureTheChannelAgain)
 		before += wrong();
 		std::vector<float> prior(length);
 		bursts.scan->reset(bursts.mode->frozen);
-		bursts.scan->operator()(prior.data(), bursts.demod->ratios());
-		bursts.scan->operator()(prior.data(), bursts.demod->ratios());
+		(*bursts.scan)(prior.data(), bursts.demod->ratios());
+		(*bursts.scan)(prior.data(), bursts.demod->ratios());
 		for (float &p : prior) p *= 0.3f;
 		bursts.demod->prior_ratios(prior.data());
 		bursts.demod->follow(prior.data());
