@@ -110,8 +110,7 @@ public:
 		cmplx best;
 		for (int i = -steps; i <= steps; ++i) {
 			float angle = M * float(i) * grid;
-			cmplx turn = rotation(-angle), phasor = rotation(angle * 128), sum;
-			for (int k = 0; k < carrier_count; ++k) sum += turns[k] * phasor, phasor *= turn;
+			cmplx sum = tilted(turns, angle);
 			if (norm(sum) > norm(best)) best = sum;
 		}
 		return std::atan2(best.im, best.re) / M / (2 * std::numbers::pi_v<float> * symbol_spacing);
@@ -156,37 +155,6 @@ public:
 		finish(symbols);
 	}
 
-private:
-	// The channel, its noise and the tones, learnt from the metadata
-	// symbol's bins and their known values.
-	void begin(const cmplx *bins, const float *known)
-	{
-		find_tones(bins);
-		for (int k = 0; k < carrier_count; ++k) {
-			meta_bins[k] = bins[k];
-			observed[k] = tone[k] ? cmplx() : bins[k] * known[k];
-			weight[k] = !tone[k];
-			base[k] = conj(point[0]) * known[k];
-			for (int j = 0; j < M; ++j) state[k][j] = j == 0;
-		}
-		reach = fitting_reach(observed);
-		smooth(channel, observed, weight);
-		float error = 0, power = 0;
-		int clear = 0;
-		for (int k = 0; k < carrier_count; ++k) {
-			if (tone[k]) continue;
-			error += norm(observed[k] - channel[k]);
-			power += norm(channel[k]);
-			++clear;
-		}
-		// The average of a window takes 1/(2 reach + 1) of the noise with it.
-		noise = error / clear * (2 * reach + 1) / (2 * reach);
-		// Noise-free input still leaves the likelihoods finite.
-		noise = std::max({noise, power / clear * 1e-6f, FLT_MIN});
-		for (int k = 0; k < carrier_count; ++k) start_channel[k] = channel[k], start_base[k] = base[k];
-	}
-
-public:
 	// Demodulates the first count symbols, writing their soft values to
 	// ratios()[(s·256 + k)·bits + b], as far as the code word reaches. The
 	// phase slope a clock offset adds per symbol and the common phase a
@@ -391,6 +359,35 @@ public:
 	}
 
 private:
+	// The channel, its noise and the tones, learnt from the metadata
+	// symbol's bins and their known values.
+	void begin(const cmplx *bins, const float *known)
+	{
+		find_tones(bins);
+		for (int k = 0; k < carrier_count; ++k) {
+			meta_bins[k] = bins[k];
+			observed[k] = tone[k] ? cmplx() : bins[k] * known[k];
+			weight[k] = !tone[k];
+			base[k] = conj(point[0]) * known[k];
+			for (int j = 0; j < M; ++j) state[k][j] = j == 0;
+		}
+		reach = fitting_reach(observed);
+		smooth(channel, observed, weight);
+		float error = 0, power = 0;
+		int clear = 0;
+		for (int k = 0; k < carrier_count; ++k) {
+			if (tone[k]) continue;
+			error += norm(observed[k] - channel[k]);
+			power += norm(channel[k]);
+			++clear;
+		}
+		// The average of a window takes 1/(2 reach + 1) of the noise with it.
+		noise = error / clear * (2 * reach + 1) / (2 * reach);
+		// Noise-free input still leaves the likelihoods finite.
+		noise = std::max({noise, power / clear * 1e-6f, FLT_MIN});
+		for (int k = 0; k < carrier_count; ++k) start_channel[k] = channel[k], start_base[k] = base[k];
+	}
+
 	// A word's transmitted values of every symbol, the metadata symbol's
 	// first.
 	void chain(cmplx (*out)[carrier_count], const signed char *word) const
@@ -569,8 +566,8 @@ private:
 	// Of each data symbol's states on each carrier, up to a common factor.
 	float state_likelihood[symbol_count][carrier_count][M];
 	float llr[code_length];
-	// Of each symbol, the metadata symbol's first: the transmitted value
-	// that the last prior_ratios() expects.
+	// Of data symbol s at s + 1, as in sent and estimate: the transmitted
+	// value that the last prior_ratios() expects.
 	cmplx expected[symbol_count + 1][carrier_count];
 	float noise = 1, phase = 0, slope = 0, found_slope = 0, found_phase = 0;
 	int symbols = 0;
@@ -643,6 +640,15 @@ private:
 		for (int k = 0; k < carrier_count; ++k) tone[k] = power[k] > 10 * sorted[carrier_count / 2];
 	}
 
+	// The sum of v over the carriers, carrier k turned back by
+	// angle·(k - 128): what a phase slope across the band leaves of it.
+	static cmplx tilted(const cmplx *v, float angle)
+	{
+		cmplx turn = rotation(-angle), phasor = rotation(angle * 128), sum;
+		for (int k = 0; k < carrier_count; ++k) sum += v[k] * phasor, phasor *= turn;
+		return sum;
+	}
+
 	// The data-free M-th power of v, keeping its magnitude.
 	cmplx strip(cmplx v) const
 	{
@@ -677,10 +683,7 @@ private:
 		for (int i = 0; i <= 2 * steps; ++i) {
 			float t = (i - steps) * grid;
 			for (int s = 0; s < count; ++s) {
-				float angle = M * (s + 1) * t;
-				cmplx turn = rotation(-angle), phasor = rotation(angle * 128);
-				sums[s] = cmplx();
-				for (int k = 0; k < carrier_count; ++k) sums[s] += powers[s][k] * phasor, phasor *= turn;
+				sums[s] = tilted(powers[s], M * (s + 1) * t);
 			}
 			for (int j = 0; j < phase_steps; ++j) {
 				cmplx sum;
