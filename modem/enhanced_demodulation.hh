@@ -114,6 +114,11 @@ struct EnhancedDemodulation
 		//   preamble measures where the channel happened to turn during it,
 		//   and that offset carried through the burst spreads every
 		//   carrier into its neighbours;
+		// - a demodulation that fits the channel of each symbol as a few
+		//   paths of their own delay (see EnhancedDemodulator::tracked),
+		//   then all of the above again with the rounds measuring the
+		//   channel as paths; it comes last so that every burst the tries
+		//   before it receive is received as before;
 		// - the reference's soft values.
 		// Every demodulation that fails, the first included, gets a few
 		// passes between the demodulator and a soft decoder of the code
@@ -168,6 +173,8 @@ struct EnhancedDemodulation
 			int result;
 			if ((result = iterated()) >= 0 || (result = every_round()) >= 0) return result;
 			demodulator.shift(demodulator.offset_left(), Air::symbol_length(RATE));
+			if ((result = attempt()) >= 0 || (result = every_round()) >= 0) return result;
+			demodulator.tracked(lead);
 			if ((result = attempt()) >= 0 || (result = every_round()) >= 0) return result;
 			return decode(reference_code);
 		}

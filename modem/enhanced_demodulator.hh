@@ -9,6 +9,7 @@
 #include "dsp/complex.hh"
 #include "modem/air_interface.hh"
 #include "modem/constellation.hh"
+#include "modem/path_fit.hh"
 #include "modem/soft_bits.hh"
 #include "modem/time_smoother.hh"
 
@@ -259,6 +260,49 @@ public:
 		coherent(noise);
 	}
 
+	// Demodulates again with the channel as a few paths of their own delay
+	// (see PathFit), found on the metadata symbol. Each data symbol's path
+	// gains are fitted to its own carriers, against the values that their
+	// likelihoods under the gains expect, path_rounds times over, starting
+	// from the last symbol's gains carried forward by lead times their last
+	// step. From here on the rounds measure the channel as paths too. Under
+	// a fading of a hertz a symbol's channel runs tens of degrees ahead of
+	// the last one's; three gains fitted to 256 carriers are pulled in by
+	// the symbol's own values even where a third of them are wrong, where an
+	// average over a window of carriers follows the wrong ones.
+	void tracked(float lead)
+	{
+		for (int k = 0; k < carrier_count; ++k) {
+			observed[k] = tone[k] ? cmplx() : meta_bins[k] * meta_known[k];
+			weight[k] = !tone[k];
+		}
+		paths.find(observed, weight);
+		cmplx gains[Paths::paths], before[Paths::paths];
+		paths.fit(gains, observed, weight);
+		std::copy(gains, gains + Paths::paths, before);
+		for (int k = 0; k < carrier_count; ++k) base[k] = start_base[k];
+		const float scale = 2 / noise;
+		for (int s = 1; s <= symbols; ++s) {
+			for (int k = 0; k < carrier_count; ++k) base[k] *= point[0];
+			for (int round = 0; round < path_rounds; ++round) {
+				paths.channel(estimate[s], gains);
+				for (int k = 0; k < carrier_count; ++k) {
+					cmplx mean = tone[k] ? cmplx() : base[k] * expected_point(received[s - 1][k] * conj(estimate[s][k] * base[k]) * scale);
+					observed[k] = received[s - 1][k] * conj(mean);
+					weight[k] = norm(mean);
+				}
+				paths.fit(gains, observed, weight);
+			}
+			paths.channel(estimate[s], gains);
+			for (int i = 0; i < Paths::paths; ++i) {
+				cmplx step = gains[i] - before[i];
+				before[i] = gains[i];
+				gains[i] += step * lead;
+			}
+		}
+		coherent(noise);
+	}
+
 	// The soft values again, from the same likelihoods of the states, with
 	// prior (2048 log-likelihood ratios, positive for a 0 bit) what the
 	// decoder says of each bit: forward and backward along each carrier's
@@ -372,6 +416,7 @@ private:
 			for (int j = 0; j < M; ++j) state[k][j] = j == 0;
 		}
 		reach = fitting_reach(observed);
+		paths.forget();
 		smooth(channel, observed, weight);
 		float error = 0, power = 0;
 		int clear = 0;
@@ -412,7 +457,13 @@ private:
 				observed[k] = counted[s][k] ? bins[k] * conj(sent[s][k]) : cmplx();
 				weight[k] = counted[s][k] ? norm(sent[s][k]) : 0;
 			}
-			smooth(estimate[s], observed, weight);
+			if (paths.found()) {
+				cmplx gains[Paths::paths];
+				paths.fit(gains, observed, weight);
+				paths.channel(estimate[s], gains);
+			} else {
+				smooth(estimate[s], observed, weight);
+			}
 		}
 		// Eight points would make 8^4 turns per carrier to weigh: half a
 		// second per burst that fails, for slips that come at every fade.
@@ -460,6 +511,10 @@ private:
 	static constexpr float slope_limit = 0.016f;
 	static constexpr int max_steps = int(slope_limit * M * symbol_count / 0.012f) + 1;
 	static constexpr int phase_steps = 32;
+	// Fits per symbol in tracked(): under the poor profile (mapping 4, 6
+	// and 9 dB, the whole retry) 4 rounds receive one burst of 200 fewer
+	// than 8, and 16 no more; without the gains carried forward 4 lost 5.
+	static constexpr int path_rounds = 8;
 
 	// The first count symbols from the metadata symbol on, under the
 	// drift set; returns the log-likelihood of the symbols, up to a
@@ -560,6 +615,8 @@ private:
 	cmplx estimate[symbol_count + 1][carrier_count];
 	bool counted[symbol_count + 1][carrier_count];
 	TimeSmoother<carrier_count, symbol_count + 1> smoother;
+	typedef PathFit<carrier_count, 3> Paths;
+	Paths paths;
 	float weight[carrier_count];
 	bool tone[carrier_count];
 	float state[carrier_count][M];
@@ -626,6 +683,21 @@ private:
 	}
 
 	static cmplx rotation(float angle) { return {std::cos(angle), std::sin(angle)}; }
+
+	// The mean of the points under the likelihoods that c, a carrier against
+	// its channel times 2 / noise, gives them.
+	cmplx expected_point(cmplx c) const
+	{
+		float exponent[M], top = -FLT_MAX, total = 0;
+		for (int j = 0; j < M; ++j) top = std::max(top, exponent[j] = (c * conj(point[j])).re);
+		cmplx mean;
+		for (int j = 0; j < M; ++j) {
+			float p = std::exp(std::max(exponent[j] - top, -80.f));
+			total += p;
+			mean += point[j] * p;
+		}
+		return mean / total;
+	}
 
 	// A steady tone on a carrier (mains hum and its harmonics under a burst
 	// that lies low, a whistle) would pass into the channel estimate of every
