@@ -276,9 +276,8 @@ public:
 			observed[k] = tone[k] ? cmplx() : meta_bins[k] * meta_known[k];
 			weight[k] = !tone[k];
 		}
-		paths.find(observed, weight);
 		cmplx gains[Paths::paths], before[Paths::paths];
-		paths.fit(gains, observed, weight);
+		paths.find(gains, observed, weight);
 		std::copy(gains, gains + Paths::paths, before);
 		for (int k = 0; k < carrier_count; ++k) base[k] = start_base[k];
 		const float scale = 2 / noise;
@@ -495,9 +494,7 @@ private:
 					continue;
 				}
 				cmplx c = received[s][k] * conj(estimate[s + 1][k] * base[k]) * scale;
-				float exponent[M], top = -FLT_MAX;
-				for (int j = 0; j < M; ++j) top = std::max(top, exponent[j] = (c * conj(point[j])).re);
-				for (int j = 0; j < M; ++j) state_likelihood[s][k][j] = std::exp(std::max(exponent[j] - top, -80.f));
+				likelihoods(state_likelihood[s][k], c);
 			}
 		prior_ratios(nullptr);
 	}
@@ -555,14 +552,8 @@ private:
 				continue;
 			}
 			cmplx c = bins[k] * conj(predicted[k] * base[k]) * scale;
-			float exponent[M], top = -FLT_MAX;
-			for (int j = 0; j < M; ++j) {
-				cmplx e = c * conj(point[j]);
-				exponent[j] = e.re;
-				top = std::max(top, e.re);
-			}
-			float likely[M], sum = 0;
-			for (int j = 0; j < M; ++j) sum += likely[j] = state_likelihood[s][k][j] = std::exp(std::max(exponent[j] - top, -80.f));
+			float *likely = state_likelihood[s][k], top = likelihoods(likely, c), sum = 0;
+			for (int j = 0; j < M; ++j) sum += likely[j];
 			evidence += top + std::log(sum);
 			cmplx mean;
 			for (int j = 0; j < M; ++j) mean += point[j] * (state[k][j] = likely[j] / sum);
@@ -684,18 +675,23 @@ private:
 
 	static cmplx rotation(float angle) { return {std::cos(angle), std::sin(angle)}; }
 
-	// The mean of the points under the likelihoods that c, a carrier against
-	// its channel times 2 / noise, gives them.
+	// The likelihood of each point that c, a carrier against its channel
+	// and base times 2 / noise, gives it, up to the factor e^top; returns top.
+	float likelihoods(float *likely, cmplx c) const
+	{
+		float exponent[M], top = -FLT_MAX;
+		for (int j = 0; j < M; ++j) top = std::max(top, exponent[j] = (c * conj(point[j])).re);
+		for (int j = 0; j < M; ++j) likely[j] = std::exp(std::max(exponent[j] - top, -80.f));
+		return top;
+	}
+
+	// The mean of the points under those likelihoods.
 	cmplx expected_point(cmplx c) const
 	{
-		float exponent[M], top = -FLT_MAX, total = 0;
-		for (int j = 0; j < M; ++j) top = std::max(top, exponent[j] = (c * conj(point[j])).re);
+		float likely[M], total = 0;
+		likelihoods(likely, c);
 		cmplx mean;
-		for (int j = 0; j < M; ++j) {
-			float p = std::exp(std::max(exponent[j] - top, -80.f));
-			total += p;
-			mean += point[j] * p;
-		}
+		for (int j = 0; j < M; ++j) total += likely[j], mean += point[j] * likely[j];
 		return mean / total;
 	}
 

@@ -25,10 +25,11 @@ public:
 
 	// Picks the paths, strongest first, from in (a channel measured on each
 	// carrier, times its weight w): each delay the one whose carriers turn
-	// the most of what the paths before it leave unexplained.
-	void find(const cmplx *in, const float *w)
+	// the most of what the paths before it leave unexplained. Leaves the
+	// paths' gains as fit() gives them.
+	void find(cmplx *gains, const cmplx *in, const float *w)
 	{
-		cmplx gains[PATHS], left[N];
+		cmplx left[N];
 		for (int k = 0; k < N; ++k) left[k] = in[k];
 		auto power = [&left](float delay) {
 			cmplx sum, phasor = turn(delay, 0), step = turn(delay, N / 2 + 1);
