@@ -395,6 +395,16 @@ public:
 		prior_ratios(prior);
 	}
 
+	// Demodulates again against a channel known from elsewhere: h[s] on the
+	// carriers of symbol s, the metadata symbol's first. With the true
+	// channel and noise power this is what no estimate can better.
+	void known_channel(const cmplx (*h)[carrier_count], float noise_power)
+	{
+		for (int s = 0; s <= symbols; ++s)
+			for (int k = 0; k < carrier_count; ++k) estimate[s][k] = h[s][k];
+		coherent(noise_power);
+	}
+
 	// The hard decisions of the soft values: a code word for decided().
 	void decisions(signed char *word) const
 	{

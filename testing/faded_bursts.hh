@@ -35,6 +35,10 @@ template <int M> struct FadedBursts
 	// The last burst's carriers, the metadata symbol's first, and its metadata values.
 	cmplx heard[symbols + 1][256];
 	float known[256];
+	// Its channel on every carrier of every symbol (before any offset) and
+	// the noise power per carrier.
+	cmplx truth[symbols + 1][256];
+	float noise_power = 1;
 
 	// Burst seed at snr_db per carrier, under a fading of the given delay
 	// and Doppler spread; without a spread, through two steady paths that
@@ -45,6 +49,7 @@ template <int M> struct FadedBursts
 	void send(int seed, double snr_db, double delay_ms, double spread_hz, double offset = 0)
 	{
 		std::mt19937 random(seed);
+		noise_power = float(std::pow(10, -snr_db / 10));
 		std::normal_distribution<float> gauss(0, float(std::sqrt(std::pow(10, -snr_db / 10) / 2)));
 		for (uint8_t &b : payload) b = random();
 		CODE::PolarEncoder encoder;
@@ -70,7 +75,8 @@ template <int M> struct FadedBursts
 				}
 				double delay = -2 * std::numbers::pi * (k - 128) * 6.25e-3 * delay_ms;
 				DSP::Complex<double> h = a + b * DSP::Complex<double>(std::cos(delay), std::sin(delay));
-				bins[k] = cmplx(float(h.re), float(h.im)) * sent[k] + cmplx(gauss(random), gauss(random));
+				truth[s + 1][k] = cmplx(float(h.re), float(h.im));
+				bins[k] = truth[s + 1][k] * sent[k] + cmplx(gauss(random), gauss(random));
 			}
 			if (offset != 0) move(bins, offset, s + 1);
 			if (s < 0)
@@ -164,5 +170,8 @@ template <int M> struct FadedBursts
 
 	// What a receiver that knew every symbol would make of the channel.
 	void genie() { demod->decided(word, false); }
+	// What a receiver that knew the channel and the noise would make of the
+	// symbols.
+	void known_channel() { demod->known_channel(truth, noise_power); }
 };
 
