@@ -168,6 +168,14 @@ template <int M> struct FadedBursts
 		return std::equal(message, message + bytes, payload) ? 2 : -1;
 	}
 
+	// Bits of the code word whose soft value the demodulator has wrong.
+	int wrong_bits() const
+	{
+		int count = 0;
+		for (int i = 0; i < Air::code_length; ++i) count += (demod->ratios()[i] < 0) != (word[i] < 0);
+		return count;
+	}
+
 	// What a receiver that knew every symbol would make of the channel.
 	void genie() { demod->decided(word, false); }
 	// What a receiver that knew the channel and the noise would make of the

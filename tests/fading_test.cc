@@ -343,12 +343,7 @@ TYPED_TEST(Rounds, ExpectedValuesMeasureTheChannelAgain)
 	int before = 0, after = 0;
 	for (int seed = 1; seed <= 20; ++seed) {
 		bursts.send(seed, M == 2 ? 9.73 : 14.73, 2, 1);
-		auto wrong = [&] {
-			int count = 0;
-			for (int i = 0; i < length; ++i) count += (bursts.demod->ratios()[i] < 0) != (bursts.word[i] < 0);
-			return count;
-		};
-		before += wrong();
+		before += bursts.wrong_bits();
 		std::vector<float> prior(length);
 		bursts.scan->reset(bursts.mode->frozen);
 		(*bursts.scan)(prior.data(), bursts.demod->ratios());
@@ -357,7 +352,7 @@ TYPED_TEST(Rounds, ExpectedValuesMeasureTheChannelAgain)
 		bursts.demod->prior_ratios(prior.data());
 		bursts.demod->follow(prior.data());
 		bursts.demod->prior_ratios(nullptr);
-		after += wrong();
+		after += bursts.wrong_bits();
 	}
 	EXPECT_LT(after, before * (M == 2 ? 9 : 19) / (M == 2 ? 10 : 20));
 }
@@ -395,22 +390,17 @@ TYPED_TEST(Rounds, TrueChannelBoundsTheEstimates)
 {
 	constexpr int M = TypeParam::value, length = Air::code_length;
 	FadedBursts<M> bursts;
-	auto wrong = [&] {
-		int count = 0;
-		for (int i = 0; i < length; ++i) count += (bursts.demod->ratios()[i] < 0) != (bursts.word[i] < 0);
-		return count;
-	};
 	// What the ratios, scaled, leave unknown of the bits, in nats.
 	double cost[3] = {};
 	const float scales[3] = {0.7f, 1, 1.4f};
 	int first = 0, genie = 0, known = 0;
 	for (int seed = 1; seed <= 20; ++seed) {
 		bursts.send(seed, M == 2 ? 9.73 : 14.73, 2, 1);
-		first += wrong();
+		first += bursts.wrong_bits();
 		bursts.genie();
-		genie += wrong();
+		genie += bursts.wrong_bits();
 		bursts.known_channel();
-		known += wrong();
+		known += bursts.wrong_bits();
 		for (int j = 0; j < 3; ++j)
 			for (int i = 0; i < length; ++i) {
 				double z = -scales[j] * bursts.demod->ratios()[i] * bursts.word[i];
