@@ -9,23 +9,31 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
+#include <limits>
+#include <type_traits>
 
 namespace CODE {
-
-template <typename TYPE, typename ISA = NativeISA>
-class PolarDecoder;
 
 // CRC-aided successive cancellation list decoder, list of 16, for the
 // systematic polar code of 2048 positions whose K payload bits are followed
 // by their CRC-32 on the information positions. The 16 paths live in the 16
-// lanes of one vector; paths are renumbered, never copied.
-template <typename ISA>
-class PolarDecoder<signed char, ISA>
+// lanes of one vector; paths are renumbered, never copied. Soft values are
+// signed char, the receiver's, or int16_t, for values whose range 8 bits
+// would clip: under fading the strong carriers' values stand far above the
+// weak ones', and the 8-bit sums saturate.
+template <typename TYPE, typename ISA = NativeISA>
+class PolarDecoder
 {
-	using VEC = SIMD<signed char, 16, ISA>;
+	static_assert(std::is_same_v<TYPE, signed char> || std::is_same_v<TYPE, int16_t>);
+	using VEC = SIMD<TYPE, 16, ISA>;
 	using MAP = SIMD<unsigned char, 16, ISA>;
 	using TREE = PolarListTree<VEC, 10>;
 	static constexpr int N = 2048, LANES = 16, MAX_INFO = 1392;
+	static constexpr bool narrow = sizeof(TYPE) == 1;
+	struct NoHardPath
+	{
+	};
 
 	CRC<unsigned int> crc{polar_crc_polynomial};
 	VEC soft[2 * N];
@@ -33,7 +41,7 @@ class PolarDecoder<signed char, ISA>
 	MAP maps[N];
 	VEC mesg[MAX_INFO];
 	VEC codeword[N];
-	PolarHardPath<ISA> hard_path;
+	[[no_unique_address]] std::conditional_t<narrow, PolarHardPath<ISA>, NoHardPath> hard_path;
 	int best_lane = 0;
 
 	// Calls f(position, k) for the k-th information position, k = 0, 1, ...
@@ -83,7 +91,7 @@ class PolarDecoder<signed char, ISA>
 	// Writes the first K information bits of the accepted path, bit(j, k)
 	// for the k-th at position j, and counts those its soft bit disagrees with.
 	template <typename BIT>
-	static int deliver(unsigned char *message, const signed char *code, const unsigned int *frozen, int K, BIT bit)
+	static int deliver(unsigned char *message, const TYPE *code, const unsigned int *frozen, int K, BIT bit)
 	{
 		int flips = 0;
 		for_each_information_position(frozen, [&](int j, int k) {
@@ -103,13 +111,15 @@ public:
 	// Returns the number of payload bits that differ from the hard decision of
 	// their received soft bit (0 counts as bit 0), or -1 when no path of the
 	// list passes the CRC.
-	int operator()(unsigned char *message, const signed char *code, const unsigned int *frozen, int K)
+	int operator()(unsigned char *message, const TYPE *code, const unsigned int *frozen, int K)
 	{
 		// Most bursts arrive well above the noise: their hard-decision path
 		// usually proves to be the list's answer, at a tenth of the cost.
-		if (hard_path(code, frozen)) {
-			auto bit = [x = hard_path.codeword()](int j, int) { return x[j] < 0; };
-			if (crc_passes(frozen, bit)) return deliver(message, code, frozen, K, bit);
+		if constexpr (narrow) {
+			if (hard_path(code, frozen)) {
+				auto bit = [x = hard_path.codeword()](int j, int) { return x[j] < 0; };
+				if (crc_passes(frozen, bit)) return deliver(message, code, frozen, K, bit);
+			}
 		}
 		return list(message, code, frozen, K);
 	}
@@ -124,13 +134,16 @@ public:
 	}
 
 	// The same result by the list alone.
-	int list(unsigned char *message, const signed char *code, const unsigned int *frozen, int K)
+	int list(unsigned char *message, const TYPE *code, const unsigned int *frozen, int K)
 	{
 		int metric[LANES];
 		metric[0] = 0;
-		// The other lanes start out as copies of lane 0 that lose every tie, so
-		// the list fills with descendants of lane 0.
-		for (int k = 1; k < LANES; ++k) metric[k] = 1000;
+		// The other lanes start out as copies of lane 0 that lose to every
+		// path of lane 0's own the list could hold, so the list fills with
+		// descendants of lane 0: a start of 1000 is eight 8-bit values of
+		// the largest size, and as many 16-bit ones for the wider type.
+		constexpr int start = 1000 * (std::numeric_limits<TYPE>::max() / 127);
+		for (int k = 1; k < LANES; ++k) metric[k] = start;
 		int count = 0;
 		for (int i = 0; i < N; ++i) soft[N + i] = VEC::dup(code[i]);
 

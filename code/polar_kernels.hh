@@ -1,19 +1,23 @@
 #pragma once
 
-// The per-lane arithmetic of one polar butterfly on 8-bit soft values, for any
-// SIMD vector of signed char. Soft values are positive for bit 0, negative for
-// bit 1; hard bits are bipolar, +1 for bit 0 and -1 for bit 1.
+#include <limits>
+
+// The per-lane arithmetic of one polar butterfly on 8- or 16-bit soft
+// values, for any SIMD vector of signed char or int16_t. Soft values are
+// positive for bit 0, negative for bit 1; hard bits are bipolar, +1 for
+// bit 0 and -1 for bit 1.
 namespace CODE {
 
-// -128 must never reach a magnitude: its wrapped absolute value is -128.
+// The type's minimum must never reach a magnitude: its wrapped absolute
+// value is itself.
 template <typename VEC>
 inline VEC polar_clamp(VEC a)
 {
-	return vmax(a, VEC::dup(-127));
+	return vmax(a, VEC::dup(-std::numeric_limits<typename VEC::value_type>::max()));
 }
 
 // Soft value of the XOR of two bits (min-sum): sign(a) sign(b) min(|a|, |b|),
-// 0 when either is 0; the result lies in -127 ... 127.
+// 0 when either is 0; the result lies within the type's maximum either way.
 template <typename VEC>
 inline VEC polar_f(VEC a, VEC b)
 {
@@ -21,7 +25,7 @@ inline VEC polar_f(VEC a, VEC b)
 	return vsign(vsign(mag, a), b);
 }
 
-// Soft value of the right bit given the left bit h: b + h a, saturated to -128 ... 127.
+// Soft value of the right bit given the left bit h: b + h a, saturated to the type's range.
 template <typename VEC>
 inline VEC polar_g(VEC a, VEC b, VEC h)
 {

@@ -4,6 +4,8 @@
 #include "code/simd_isa.hh"
 
 #include <algorithm>
+#include <cstdint>
+#include <type_traits>
 
 namespace CODE {
 
@@ -20,7 +22,7 @@ struct PolarListNode
 
 	// A node of N frozen positions whose input is soft[N ... 2N - 1]: every
 	// path's code bits are zero, and each value that says otherwise costs its
-	// magnitude (128 for -128).
+	// magnitude (the type's minimum its own).
 	static void rate0(int *metric, VEC *hard, const VEC *soft)
 	{
 		int cost[LANES] = {};
@@ -43,22 +45,24 @@ struct PolarListNode
 	static MAP rate1(int *metric, VEC *mesg, MAP *maps, int *count, VEC *hard, VEC *soft)
 		requires(M == 0)
 	{
-		// Metric above the candidate number in one int: the selection compares
-		// metrics only, so it makes the same moves as over candidate numbers
-		// with an indirect comparison, without the loads. Metrics stay below
-		// 1000 + 2048 * 128, far from overflowing 26 bits.
+		// Metric above the candidate number in one integer: the selection
+		// compares metrics only, so it makes the same moves as over candidate
+		// numbers with an indirect comparison, without the loads. Metrics of
+		// 8-bit values stay below 1000 + 2048 * 128, far from overflowing 26
+		// bits; those of 16-bit values need more than an int's 31.
+		using Packed = std::conditional_t<sizeof(typename VEC::value_type) == 1, int, int64_t>;
 		typename VEC::value_type L[LANES];
 		soft[1].store(L);
-		int cand[2 * LANES];
+		Packed cand[2 * LANES];
 		for (int k = 0; k < LANES; ++k) {
-			cand[k] = (metric[k] - std::min<int>(L[k], 0)) << 5 | k;
-			cand[LANES + k] = (metric[k] + std::max<int>(L[k], 0)) << 5 | (LANES + k);
+			cand[k] = Packed(metric[k] - std::min<int>(L[k], 0)) << 5 | k;
+			cand[LANES + k] = Packed(metric[k] + std::max<int>(L[k], 0)) << 5 | (LANES + k);
 		}
-		introselect(cand, LANES, [](int a, int b) { return a >> 5 < b >> 5; });
+		introselect(cand, LANES, [](Packed a, Packed b) { return a >> 5 < b >> 5; });
 		unsigned char lanes[LANES];
 		typename VEC::value_type decisions[LANES];
 		for (int k = 0; k < LANES; ++k) {
-			metric[k] = cand[k] >> 5;
+			metric[k] = int(cand[k] >> 5);
 			lanes[k] = cand[k] & (LANES - 1);
 			decisions[k] = 1 - 2 * (cand[k] >> 4 & 1);
 		}

@@ -62,20 +62,19 @@ inline PortableSIMD<TYPE, WIDTH> vmax(PortableSIMD<TYPE, WIDTH> a, PortableSIMD<
 	return a;
 }
 
-// |a| with two's complement wrap-around: -128 stays -128.
-template <int WIDTH>
-inline PortableSIMD<signed char, WIDTH> vabs(PortableSIMD<signed char, WIDTH> a)
+// |a| with two's complement wrap-around: the type's minimum stays as it is.
+template <typename TYPE, int WIDTH>
+inline PortableSIMD<TYPE, WIDTH> vabs(PortableSIMD<TYPE, WIDTH> a)
 {
-	for (int k = 0; k < WIDTH; ++k) a.v[k] = (signed char)(a.v[k] < 0 ? -unsigned(a.v[k]) : a.v[k]);
+	for (int k = 0; k < WIDTH; ++k) a.v[k] = TYPE(a.v[k] < 0 ? -unsigned(a.v[k]) : unsigned(a.v[k]));
 	return a;
 }
 
 // a where b > 0, -a (wrapping) where b < 0, 0 where b = 0.
-template <int WIDTH>
-inline PortableSIMD<signed char, WIDTH> vsign(PortableSIMD<signed char, WIDTH> a, PortableSIMD<signed char, WIDTH> b)
+template <typename TYPE, int WIDTH>
+inline PortableSIMD<TYPE, WIDTH> vsign(PortableSIMD<TYPE, WIDTH> a, PortableSIMD<TYPE, WIDTH> b)
 {
-	for (int k = 0; k < WIDTH; ++k)
-		a.v[k] = b.v[k] < 0 ? (signed char)(-unsigned(a.v[k])) : b.v[k] > 0 ? a.v[k] : 0;
+	for (int k = 0; k < WIDTH; ++k) a.v[k] = b.v[k] < 0 ? TYPE(-unsigned(a.v[k])) : b.v[k] > 0 ? a.v[k] : TYPE(0);
 	return a;
 }
 

@@ -127,10 +127,8 @@ public:
 		const int bytes = m->bytes;
 		auto decode = [&](const int8_t *soft) { return polar(payload, soft, m->frozen, 8 * bytes); };
 		int result = decode(code);
-		// The CRC tells whether another try of the extension's is right;
-		// best(word) gives the list's most likely code word of a failed decode.
-		auto best = [&](int8_t *word) { polar.best_codeword(word); };
-		if (result < 0 && symbol_number >= symbol_count) result = extension.retry(decode, best, m->frozen);
+		// The CRC tells whether another try of the extension's is right.
+		if (result < 0 && symbol_number >= symbol_count) result = extension.retry(payload, 8 * bytes, decode, m->frozen);
 		// The all-zero word passes the CRC, which starts from zero: it is
 		// what a transmitter stuck on one symbol sends, never a message.
 		if (result >= 0 && std::all_of(payload, payload + bytes, [](unsigned char b) { return !b; })) result = -1;

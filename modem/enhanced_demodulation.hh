@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "dsp/complex.hh"
+#include "code/polar_decoder.hh"
 #include "modem/air_interface.hh"
 #include "modem/audio_band_synchronizer.hh"
 #include "modem/enhanced_demodulator.hh"
@@ -122,24 +123,28 @@ struct EnhancedDemodulation
 		// - the reference's soft values.
 		// Every demodulation that fails, the first included, gets a few
 		// passes between the demodulator and a soft decoder of the code
-		// (see turbo_passes) before the next try.
-		// decode(soft) returns the corrected bits, or -1; best(word) gives
-		// the list's most likely code word after a -1; frozen is the code's
-		// table of frozen positions.
-		template <typename Decode, typename Best>
-		int retry(Decode &&decode, Best &&best, const unsigned int *frozen)
+		// (see turbo_passes) before the next try. Every try but the last
+		// goes to a list decoder of 16-bit soft values: under fading the
+		// 8-bit one clips the strong carriers' values or rounds away the
+		// weak ones' (of 400 bursts through the true channel, moderate
+		// profile, mapping 4, 4.5 dB: 183 received against 196).
+		// payload gets the K bits of a try that passes; decode(soft) is the
+		// receiver's own 8-bit decoder, for the last try, and returns the
+		// corrected bits or -1; frozen is the code's table of frozen
+		// positions.
+		template <typename Decode>
+		int retry(unsigned char *payload, int K, Decode &&decode, const unsigned int *frozen)
 		{
-			int8_t soft[Air::code_length], listed[Air::code_length];
+			int16_t soft[Air::code_length];
+			int8_t listed[Air::code_length];
+			auto wide_decode = [&](const int16_t *code) { return wide(payload, code, frozen, K); };
 			// The list rounds take the word of a plain demodulation: the
 			// passes' own words lead them astray under fast fading.
-			auto iterated = [&] {
-				best(listed);
-				return turbo_passes(demodulator, scan, decode, frozen);
-			};
 			auto attempt = [&] {
 				demodulator.soft_bits(soft);
-				int result = decode(soft);
-				return result >= 0 ? result : iterated();
+				if (int result = wide_decode(soft); result >= 0) return result;
+				wide.best_codeword(listed);
+				return turbo_passes(demodulator, scan, wide_decode, frozen);
 			};
 			auto round = [&](const signed char *word, bool untwist) {
 				demodulator.decided(word, untwist);
@@ -171,7 +176,7 @@ struct EnhancedDemodulation
 				return attempt();
 			};
 			int result;
-			if ((result = iterated()) >= 0 || (result = every_round()) >= 0) return result;
+			if ((result = attempt()) >= 0 || (result = every_round()) >= 0) return result;
 			demodulator.shift(demodulator.offset_left(), Air::symbol_length(RATE));
 			if ((result = attempt()) >= 0 || (result = every_round()) >= 0) return result;
 			demodulator.tracked(lead);
@@ -193,6 +198,7 @@ struct EnhancedDemodulation
 		static constexpr float lead = 0.8f;
 
 		CODE::PolarSoftDecoder scan;
+		CODE::PolarDecoder<int16_t, WideISA> wide;
 		AudioBandSynchronizer<RATE> band;
 		EnhancedDemodulator<M> demodulator;
 		int8_t reference_code[Air::code_length];

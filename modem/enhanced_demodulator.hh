@@ -45,8 +45,10 @@ public:
 	// carriers span 406 Hz, where a flat channel keeps little of the noise.
 	static constexpr int widest = 32;
 	// The polar decoder's 8-bit input loses badly with mean magnitudes of 8
-	// and more; 4 to 6 work.
-	static constexpr float soft_mean = 5;
+	// and more; 4 to 6 work. The 16-bit one has room for the weak values'
+	// fine steps and the strong ones' size alike: on faded bursts means of
+	// 24, 64 and 256 fare alike.
+	static constexpr float soft_mean = 5, wide_soft_mean = 64;
 
 	EnhancedDemodulator()
 	{
@@ -586,13 +588,15 @@ private:
 	}
 
 public:
-	// The soft bits of the whole burst.
-	void soft_bits(int8_t *code) const
+	// The soft bits of the whole burst, for the 8- or the 16-bit decoder.
+	template <typename T>
+	void soft_bits(T *code) const
 	{
+		constexpr float mean = sizeof(T) == 1 ? soft_mean : wide_soft_mean;
 		float sum = 0;
 		for (int i = 0; i < code_length; ++i) sum += std::abs(llr[i]);
-		float scale = sum > 0 ? soft_mean * code_length / sum : 0;
-		for (int i = 0; i < code_length; ++i) code[i] = quantize_soft(scale * llr[i]);
+		float scale = sum > 0 ? mean * code_length / sum : 0;
+		for (int i = 0; i < code_length; ++i) code[i] = quantize_soft<T>(scale * llr[i]);
 	}
 
 	// Channel estimate of carriers -128 ... 127, and the noise power per carrier.

@@ -24,8 +24,8 @@ struct ReferenceDemodulation
 		void metadata(const DSP::Complex<float> *, const float *) {}
 		void symbol(int, const DSP::Complex<float> *) {}
 		void finish(int8_t *) {}
-		template <typename Decode, typename Best>
-		int retry(Decode &&, Best &&, const unsigned int *)
+		template <typename Decode>
+		int retry(unsigned char *, int, Decode &&, const unsigned int *)
 		{
 			return -1;
 		}

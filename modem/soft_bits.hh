@@ -3,12 +3,17 @@
 #include <cmath>
 #include <cstdint>
 
+#include <limits>
+
 // Soft bit from a real value: round to nearest (ties to even), clamp to the
-// 8-bit range. A NaN carries no information and becomes an erasure.
-inline int8_t quantize_soft(float x)
+// range of T, 8 bits unless asked. A NaN carries no information and becomes
+// an erasure.
+template <typename T = int8_t>
+inline T quantize_soft(float x)
 {
+	using limits = std::numeric_limits<T>;
 	x = std::nearbyint(x);
-	if (x < -128) return -128;
-	if (x > 127) return 127;
-	return x == x ? int8_t(x) : 0;
+	if (x < float(limits::min())) return limits::min();
+	if (x > float(limits::max())) return limits::max();
+	return x == x ? T(x) : T(0);
 }

@@ -10,7 +10,8 @@
 // soft values, the prior left out, go to the soft decoder again and to the
 // list decoder, before and after the demodulator measures the channel
 // again from what the prior expects; demodulator is an
-// EnhancedDemodulator. decode(soft) returns the corrected bits or -1;
+// EnhancedDemodulator. decode(soft) takes 16-bit soft values and returns
+// the corrected bits or -1;
 // frozen is the code's table of frozen positions. When no pass decodes,
 // the soft values are the demodulator's own under the channel measured
 // last: the later tries fare better from it than from the first (on 600
@@ -26,7 +27,7 @@ int turbo_passes(Demodulator &demodulator, CODE::PolarSoftDecoder &scan, Decode 
 	// demodulation alone, scaled by 0.25 to 0.35 they save the most, and
 	// unscaled a third of that.
 	constexpr float trust = 0.3f;
-	int8_t soft[Air::code_length];
+	int16_t soft[Air::code_length];
 	float prior[Air::code_length];
 	scan.reset(frozen);
 	for (int pass = 0; pass < passes; ++pass) {

@@ -27,6 +27,7 @@ template <int M> struct FadedBursts
 	const Air::PayloadMode *mode = Air::payload_mode(15);
 	std::unique_ptr<EnhancedDemodulator<M>> demod = std::make_unique<EnhancedDemodulator<M>>();
 	std::unique_ptr<CODE::PolarDecoder<signed char>> decoder = std::make_unique<CODE::PolarDecoder<signed char>>();
+	std::unique_ptr<CODE::PolarDecoder<int16_t, WideISA>> wide = std::make_unique<CODE::PolarDecoder<int16_t, WideISA>>();
 	std::unique_ptr<CODE::PolarSoftDecoder> scan = std::make_unique<CODE::PolarSoftDecoder>();
 	std::unique_ptr<typename EnhancedDemodulation::template Part<8000, M>> receiver =
 		std::make_unique<typename EnhancedDemodulation::template Part<8000, M>>();
@@ -104,12 +105,19 @@ template <int M> struct FadedBursts
 	}
 
 	// 1 when the demodulator's soft values decode to the payload, 0 when
-	// they fail the CRC, -1 for a wrong payload.
+	// they fail the CRC, -1 for a wrong payload: by the receiver's 8-bit
+	// list decoder, or by the retries' 16-bit one.
+	template <typename T = int8_t>
 	int decodes()
 	{
-		int8_t soft[Air::code_length];
+		T soft[Air::code_length];
 		demod->soft_bits(soft);
-		if ((*decoder)(message, soft, mode->frozen, 8 * bytes) < 0) return 0;
+		int result;
+		if constexpr (sizeof(T) == 1)
+			result = (*decoder)(message, soft, mode->frozen, 8 * bytes);
+		else
+			result = (*wide)(message, soft, mode->frozen, 8 * bytes);
+		if (result < 0) return 0;
 		return std::equal(message, message + bytes, payload) ? 1 : -1;
 	}
 
@@ -152,18 +160,17 @@ template <int M> struct FadedBursts
 			int result = (*decoder)(message, code, mode->frozen, 8 * bytes);
 			return result >= 0 && std::all_of(message, message + bytes, [](uint8_t b) { return !b; }) ? -1 : result;
 		};
-		auto best = [&](int8_t *best_word) { decoder->best_codeword(best_word); };
-		if (decode(soft) < 0 && receiver->retry(decode, best, mode->frozen) < 0) return 0;
+		if (decode(soft) < 0 && receiver->retry(message, 8 * bytes, decode, mode->frozen) < 0) return 0;
 		return std::equal(message, message + bytes, payload) ? 1 : -1;
 	}
 
 	// The demodulator's soft values as they are, then, if they fail, turbo
-	// passes from them: as decodes(), with 2 for a burst that only the
-	// passes receive.
+	// passes from them, all by the 16-bit decoder: as decodes(), with 2 for
+	// a burst that only the passes receive.
 	int iterated()
 	{
-		if (int got = decodes()) return got;
-		auto decode = [&](const int8_t *code) { return (*decoder)(message, code, mode->frozen, 8 * bytes); };
+		if (int got = decodes<int16_t>()) return got;
+		auto decode = [&](const int16_t *code) { return (*wide)(message, code, mode->frozen, 8 * bytes); };
 		if (turbo_passes(*demod, *scan, decode, mode->frozen) < 0) return 0;
 		return std::equal(message, message + bytes, payload) ? 2 : -1;
 	}

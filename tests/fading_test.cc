@@ -358,24 +358,27 @@ TYPED_TEST(Rounds, ExpectedValuesMeasureTheChannelAgain)
 }
 
 // Bursts in white noise near the sensitivity limit (mapping 4 at 1 dB in
-// 3 kHz, mapping 2 at -1 dB) that the first demodulation loses: passes
+// 3 kHz, mapping 2 at -1.75 dB) that the first demodulation loses: passes
 // between the demodulator and the soft decoder receive many of them, and
-// never a wrong payload. Stored from this simulation of 40 bursts: 23
-// first passes and 12 rescued for mapping 4, 24 and 13 for mapping 2.
+// never a wrong payload. Stored from this simulation of 40 bursts, all by
+// the 16-bit decoder: 24 first passes and 11 rescued for mapping 4, 17 and
+// 9 for mapping 2 (whose first demodulation the 16-bit decoder receives
+// far more often than the 8-bit one, 37 of these bursts against 24 at -1
+// dB).
 TYPED_TEST(Rounds, SoftDecoderPassesReceiveWhatTheFirstLoses)
 {
 	constexpr int M = TypeParam::value;
 	FadedBursts<M> bursts;
 	int first = 0, rescued = 0;
 	for (int seed = 1; seed <= 40; ++seed) {
-		bursts.send(seed, M == 2 ? 1.73 : 3.73, 0, 0);
+		bursts.send(seed, M == 2 ? 0.98 : 3.73, 0, 0);
 		int got = bursts.iterated();
 		ASSERT_GE(got, 0) << seed;
 		first += got == 1;
 		rescued += got == 2;
 	}
-	EXPECT_GE(first, 15);
-	EXPECT_GE(rescued, M == 2 ? 9 : 8);
+	EXPECT_GE(first, 14);
+	EXPECT_GE(rescued, M == 2 ? 6 : 8);
 }
 
 // No estimate betters the true channel: against it the soft values get
@@ -411,6 +414,31 @@ TYPED_TEST(Rounds, TrueChannelBoundsTheEstimates)
 	EXPECT_LT(known, first / 2);
 	EXPECT_LT(cost[1], cost[0]);
 	EXPECT_LT(cost[1], cost[2]);
+}
+
+// Under fading a carrier's soft values stand far above or far below the
+// burst's mean: scaled to the mean the 8-bit list decoder works with, the
+// strong ones saturate its sums and the weak ones round to nothing. Through
+// the true channel (moderate profile) the 16-bit decoder receives more of
+// the same bursts, and never a wrong payload. Stored from this simulation
+// of 200 bursts: 44 and 52 for mapping 2 (0 dB in 3 kHz), 114 and 128 for
+// mapping 4 (6 dB).
+TYPED_TEST(Rounds, SixteenBitValuesReceiveMoreThroughFades)
+{
+	constexpr int M = TypeParam::value;
+	FadedBursts<M> bursts;
+	int narrow = 0, wide = 0;
+	for (int seed = 1; seed <= 200; ++seed) {
+		bursts.send(seed, M == 2 ? 2.73 : 8.73, 1, 0.5);
+		bursts.known_channel();
+		int got = bursts.decodes();
+		ASSERT_GE(got, 0) << seed;
+		narrow += got;
+		got = bursts.template decodes<int16_t>();
+		ASSERT_GE(got, 0) << seed;
+		wide += got;
+	}
+	EXPECT_GE(wide, narrow + (M == 2 ? 5 : 8));
 }
 
 // Faded bursts (moderate profile, 9 dB in 3 kHz) that the demodulation

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <random>
+#include <type_traits>
 
 namespace {
 
@@ -70,6 +71,47 @@ TYPED_TEST(SimdLanes, ShuffleAppliesAndComposesLaneMaps)
 			ASSERT_EQ(out[k], values[m2[k]]);
 			ASSERT_EQ(composed[k], m1[m2[k]]);
 		}
+	}
+}
+
+// The 16-bit lanes of the wide list decoder against their scalar
+// definitions, on the native ISA that holds them and on the portable one:
+// values at and around the extremes, and random ones; a lane map takes
+// lane m[k] into lane k, across the halves that SSE keeps in two registers.
+TYPED_TEST(SimdLanes, SixteenBitLanesMatchTheirDefinitions)
+{
+	using ISA = std::conditional_t<std::is_same_v<TypeParam, PortableISA>, PortableISA, WideISA>;
+	using VEC = SIMD<int16_t, 16, ISA>;
+	using MAP = SIMD<unsigned char, 16, ISA>;
+	auto clamp16 = [](int x) { return int16_t(std::clamp(x, -32768, 32767)); };
+	auto sign = [](int x) { return (x > 0) - (x < 0); };
+	auto mag = [](int x) { return std::abs(std::max(x, -32767)); };
+	auto wrap = [](int x) { return int16_t(uint16_t(x)); };
+	const int edges[] = {-32768, -32767, -32766, -129, -128, -1, 0, 1, 127, 128, 32766, 32767};
+	std::mt19937 rng(9);
+	for (int t = 0; t < 2000; ++t) {
+		int16_t a[16], b[16], out[16];
+		unsigned char m[16];
+		for (int k = 0; k < 16; ++k) {
+			a[k] = t < 12 ? edges[t] : int16_t(rng());
+			b[k] = k < 12 && t % 2 ? edges[k] : int16_t(rng());
+			m[k] = rng() % 16;
+		}
+		VEC x = VEC::load(a), y = VEC::load(b);
+		auto check = [&](const char *name, VEC r, auto ref) {
+			r.store(out);
+			for (int k = 0; k < 16; ++k)
+				ASSERT_EQ(out[k], ref(a[k], b[k])) << name << " a " << a[k] << " b " << b[k];
+		};
+		check("vqadd", vqadd(x, y), [&](int p, int q) { return clamp16(p + q); });
+		check("vmin", vmin(x, y), [](int p, int q) { return int16_t(std::min(p, q)); });
+		check("vmax", vmax(x, y), [](int p, int q) { return int16_t(std::max(p, q)); });
+		check("vabs", vabs(x), [&](int p, int) { return wrap(std::abs(p)); });
+		check("vsign", vsign(x, y), [&](int p, int q) { return wrap(p * sign(q)); });
+		check("polar_f", CODE::polar_f(x, y), [&](int p, int q) { return int16_t(sign(p) * sign(q) * std::min(mag(p), mag(q))); });
+		check("polar_g", CODE::polar_g(x, y, VEC::dup(-1)), [&](int p, int q) { return clamp16(q - std::max(p, -32767)); });
+		vshuf(x, MAP::load(m)).store(out);
+		for (int k = 0; k < 16; ++k) ASSERT_EQ(out[k], a[m[k]]) << "lane " << k;
 	}
 }
 
