@@ -10,7 +10,7 @@
  * may run at once, each on its own thread. The library never prints, never
  * exits, and allocates nothing after ofdm_burst_receiver_create (a receiver
  * takes 0.55 MB at 8000 Hz, 1.34 MB at 48000 Hz, the enhanced demodulator
- * about 0.2 MB more; one for any mapping three times that).
+ * about 0.8 MB more; one for any mapping three times that).
  */
 #ifndef OFDM_BURST_H
 #define OFDM_BURST_H
