@@ -49,7 +49,8 @@ struct PolarListNode
 		// compares metrics only, so it makes the same moves as over candidate
 		// numbers with an indirect comparison, without the loads. Metrics of
 		// 8-bit values stay below 1000 + 2048 * 128, far from overflowing 26
-		// bits; those of 16-bit values need more than an int's 31.
+		// bits; those of 16-bit values, below 258000 + 2048 * 32768, take 27,
+		// and 64-bit candidates.
 		using Packed = std::conditional_t<sizeof(typename VEC::value_type) == 1, int, int64_t>;
 		typename VEC::value_type L[LANES];
 		soft[1].store(L);

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "dsp/complex.hh"
 #include "code/polar_decoder.hh"
+#include "dsp/complex.hh"
 #include "modem/air_interface.hh"
 #include "modem/audio_band_synchronizer.hh"
 #include "modem/enhanced_demodulator.hh"
@@ -125,9 +125,10 @@ struct EnhancedDemodulation
 		// passes between the demodulator and a soft decoder of the code
 		// (see turbo_passes) before the next try. Every try but the last
 		// goes to a list decoder of 16-bit soft values: under fading the
-		// 8-bit one clips the strong carriers' values or rounds away the
-		// weak ones' (of 400 bursts through the true channel, moderate
-		// profile, mapping 4, 4.5 dB: 183 received against 196).
+		// 8-bit one saturates on the strong carriers' values and rounds
+		// away the weak ones' (of 400 bursts through the true channel,
+		// moderate profile, mapping 4, 4.5 dB, it receives 196 where the
+		// 8-bit one receives 183).
 		// payload gets the K bits of a try that passes; decode(soft) is the
 		// receiver's own 8-bit decoder, for the last try, and returns the
 		// corrected bits or -1; frozen is the code's table of frozen

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdint>
-
 #include <limits>
 
 // Soft bit from a real value: round to nearest (ties to even), clamp to the
