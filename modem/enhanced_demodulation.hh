@@ -199,7 +199,7 @@ struct EnhancedDemodulation
 		static constexpr float lead = 0.8f;
 
 		CODE::PolarSoftDecoder scan;
-		CODE::PolarDecoder<int16_t, WideISA> wide;
+		CODE::PolarDecoder<int16_t> wide;
 		AudioBandSynchronizer<RATE> band;
 		EnhancedDemodulator<M> demodulator;
 		int8_t reference_code[Air::code_length];

@@ -27,7 +27,7 @@ template <int M> struct FadedBursts
 	const Air::PayloadMode *mode = Air::payload_mode(15);
 	std::unique_ptr<EnhancedDemodulator<M>> demod = std::make_unique<EnhancedDemodulator<M>>();
 	std::unique_ptr<CODE::PolarDecoder<signed char>> decoder = std::make_unique<CODE::PolarDecoder<signed char>>();
-	std::unique_ptr<CODE::PolarDecoder<int16_t, WideISA>> wide = std::make_unique<CODE::PolarDecoder<int16_t, WideISA>>();
+	std::unique_ptr<CODE::PolarDecoder<int16_t>> wide = std::make_unique<CODE::PolarDecoder<int16_t>>();
 	std::unique_ptr<CODE::PolarSoftDecoder> scan = std::make_unique<CODE::PolarSoftDecoder>();
 	std::unique_ptr<typename EnhancedDemodulation::template Part<8000, M>> receiver =
 		std::make_unique<typename EnhancedDemodulation::template Part<8000, M>>();

@@ -232,7 +232,7 @@ TEST_P(Polar, HardPathAnswersAsTheList)
 TEST_P(Polar, SixteenBitValuesLoseFewerFadedFrames)
 {
 	rng.seed(8);
-	static CODE::PolarDecoder<int16_t, WideISA> wide;
+	static CODE::PolarDecoder<int16_t> wide;
 	static CODE::PolarDecoder<int16_t, PortableISA> lanes;
 	static CODE::PolarDecoder<signed char> narrow;
 	int narrow_errors = 0, wide_errors = 0;

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <random>
-#include <type_traits>
 
 namespace {
 
@@ -75,14 +74,14 @@ TYPED_TEST(SimdLanes, ShuffleAppliesAndComposesLaneMaps)
 }
 
 // The 16-bit lanes of the wide list decoder against their scalar
-// definitions, on the native ISA that holds them and on the portable one:
+// definitions, on the native ISA and on the portable one:
 // values at and around the extremes, and random ones; a lane map takes
-// lane m[k] into lane k, across the halves that SSE keeps in two registers.
+// lane m[k] into lane k, across the halves that SSE and NEON keep in two
+// registers.
 TYPED_TEST(SimdLanes, SixteenBitLanesMatchTheirDefinitions)
 {
-	using ISA = std::conditional_t<std::is_same_v<TypeParam, PortableISA>, PortableISA, WideISA>;
-	using VEC = SIMD<int16_t, 16, ISA>;
-	using MAP = SIMD<unsigned char, 16, ISA>;
+	using VEC = SIMD<int16_t, 16, TypeParam>;
+	using MAP = SIMD<unsigned char, 16, TypeParam>;
 	auto clamp16 = [](int x) { return int16_t(std::clamp(x, -32768, 32767)); };
 	auto sign = [](int x) { return (x > 0) - (x < 0); };
 	auto mag = [](int x) { return std::abs(std::max(x, -32767)); };
