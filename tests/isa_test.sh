@@ -2,8 +2,10 @@
 # Every instruction-set level the processor has gives the same event lines,
 # with both demodulators in every variant, on bursts through noise, fading
 # and a clock offset (which exercise the retries) and on the bundled example.
-# usage: isa_test.sh BUILD_DIR SOURCE_DIR
-build=$1 source=$2
+# With EMULATOR and PROGRAM, the C example built for another processor (run
+# as PROGRAM RATE MAPPING DEMOD under EMULATOR) must give them too.
+# usage: isa_test.sh BUILD_DIR SOURCE_DIR [EMULATOR PROGRAM]
+build=$1 source=$2 emulator=${3:-} program=${4:-}
 decode=$build/decode_stream encode=$build/tools/encode_stream channel=$build/tools/burst_channel
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -12,7 +14,7 @@ for level in baseline v2; do
 	OFDM_BURST_ISA=$level "$decode" --version | grep -q "receivers for $level\$" && levels="$levels $level"
 done
 [ -n "$levels" ] || { echo "no level runs here (a native build?)"; exit 77; }
-echo "levels:$levels"
+echo "levels:$levels${program:+, and $program}"
 status=0
 run() { # name rate mapping: the lines of every level must agree
 	for level in $levels; do
@@ -21,7 +23,8 @@ run() { # name rate mapping: the lines of every level must agree
 		done
 	done
 	for demod in reference enhanced; do
-		for level in $levels; do
+		[ -z "$program" ] || "$emulator" "$program" "$2" "$3" $demod < "$tmp/$1.s16" > "$tmp/$1.$demod.emulated"
+		for level in $levels ${program:+emulated}; do
 			cmp -s "$tmp/$1.$demod.baseline" "$tmp/$1.$demod.$level" ||
 				{ echo "$1 $demod: $level differs from baseline"; status=1; }
 		done
