@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cmath>
+
 namespace DSP {
 
 // A plain pair (re, im): the product is the schoolbook one, evaluated in the
@@ -37,5 +39,11 @@ constexpr Complex<T> conj(Complex<T> a) { return {a.re, -a.im}; }
 // Squared magnitude.
 template <typename T>
 constexpr T norm(Complex<T> a) { return a.re * a.re + a.im * a.im; }
+
+// The angle, in [-pi, pi], from the C library's double atan2: its float one
+// differs in the last bit between x86-64 and aarch64, and a faded burst can
+// be received by another try for that.
+template <typename T>
+inline T arg(Complex<T> a) { return T(std::atan2(double(a.im), double(a.re))); }
 
 }

@@ -116,7 +116,7 @@ public:
 			cmplx sum = tilted(turns, angle);
 			if (norm(sum) > norm(best)) best = sum;
 		}
-		return std::atan2(best.im, best.re) / M / (2 * std::numbers::pi_v<float> * symbol_spacing);
+		return arg(best) / M / (2 * std::numbers::pi_v<float> * symbol_spacing);
 	}
 
 	// Demodulates again with every symbol as heard mixed down by offset
@@ -256,7 +256,7 @@ public:
 			}
 			smooth(fresh, observed, weight);
 			for (int k = 0; k < carrier_count; ++k)
-				estimate[s][k] = rotation(std::atan2(fresh[k].im, fresh[k].re) / M) * std::sqrt(norm(fresh[k]));
+				estimate[s][k] = rotation(arg(fresh[k]) / M) * std::sqrt(norm(fresh[k]));
 		}
 		smoother(estimate, estimate, symbols + 1, tone, M <= 4 ? M : 1, noise / float(2 * reach + 1), phase, slope);
 		coherent(noise);
@@ -551,7 +551,7 @@ private:
 		cmplx level;
 		for (int k = 0; k < carrier_count; ++k)
 			if (!tone[k]) level += strip(bins[k] * conj(predicted[k] * base[k]));
-		cmplx residual = rotation(std::atan2(level.im, level.re) / M);
+		cmplx residual = rotation(arg(level) / M);
 		for (int k = 0; k < carrier_count; ++k) predicted[k] *= residual;
 		float evidence = 0;
 		// The estimate's own noise adds to the symbol's.
@@ -666,7 +666,7 @@ private:
 	{
 		cmplx turn;
 		for (int k = 1; k < carrier_count; ++k) turn += in[k] * conj(in[k - 1]);
-		float step = std::atan2(turn.im, turn.re);
+		float step = arg(turn);
 		for (int k = 0; k < carrier_count; ++k) flat[k] = in[k] * rotation(-step * float(k - 128));
 		return step;
 	}

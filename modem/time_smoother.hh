@@ -64,10 +64,10 @@ public:
 		}
 		cmplx across;
 		for (int k = 1; k < CARRIERS; ++k) across += step[k] * conj(step[k - 1]);
-		float rest_slope = std::atan2(across.im, across.re);
+		float rest_slope = arg(across);
 		cmplx common;
 		for (int k = 0; k < CARRIERS; ++k) common += step[k] * rotation(-rest_slope * float(k - CARRIERS / 2));
-		float rest = std::atan2(common.im, common.re);
+		float rest = arg(common);
 		for (int s = 0; s < count; ++s)
 			for (int k = 0; k < CARRIERS; ++k) flat[s][k] *= rotation(-float(s) * (rest + rest_slope * float(k - CARRIERS / 2)));
 		phase += rest, slope += rest_slope;
