@@ -43,6 +43,7 @@ class PolarDecoder
 	VEC codeword[N];
 	[[no_unique_address]] std::conditional_t<narrow, PolarHardPath<ISA>, NoHardPath> hard_path;
 	int best_lane = 0;
+	int path_metric[LANES] = {};
 
 	// Calls f(position, k) for the k-th information position, k = 0, 1, ...
 	// Walks set bits rather than testing every position: the frozen pattern
@@ -133,6 +134,28 @@ public:
 		for (int j = 0; j < N; ++j) word[j] = codeword[j].lane(best_lane) < 0 ? -1 : 1;
 	}
 
+	// What the paths of the last list call say of each code bit, in the soft
+	// values' units, positive for 0: the best metric of the paths that have
+	// the bit 1 less the best of those that have it 0, and where every path
+	// agrees, the spread of the metrics. The paths are the likeliest words
+	// of the code, so the ratios tell what its constraints make of the
+	// input, as a soft decoder's would; near the code's threshold, where the
+	// soft cancellation decoder says little, the list still says much.
+	void path_ratios(float *ratio) const
+	{
+		constexpr int none = std::numeric_limits<int>::max();
+		auto [lo, hi] = std::minmax_element(path_metric, path_metric + LANES);
+		const float spread = float(*hi - *lo);
+		for (int j = 0; j < N; ++j) {
+			int best[2] = {none, none};
+			for (int k = 0; k < LANES; ++k) {
+				int &b = best[codeword[j].lane(k) < 0];
+				b = std::min(b, path_metric[k]);
+			}
+			ratio[j] = best[1] == none ? spread : best[0] == none ? -spread : float(best[1] - best[0]);
+		}
+	}
+
 	// The same result by the list alone.
 	int list(unsigned char *message, const TYPE *code, const unsigned int *frozen, int K)
 	{
@@ -170,6 +193,7 @@ public:
 			return metric[a] < metric[b] || (metric[a] == metric[b] && a < b);
 		});
 		best_lane = order[0];
+		std::copy(metric, metric + LANES, path_metric);
 		for (int lane : order) {
 			auto bit = [this, lane](int, int k) { return mesg[k].lane(lane) < 0; };
 			if (crc_passes(frozen, bit)) return deliver(message, code, frozen, K, bit);

@@ -145,7 +145,7 @@ struct EnhancedDemodulation
 				demodulator.soft_bits(soft);
 				if (int result = wide_decode(soft); result >= 0) return result;
 				wide.best_codeword(listed);
-				return turbo_passes(demodulator, scan, wide_decode, frozen);
+				return turbo_passes(demodulator, scan, wide, wide_decode, frozen);
 			};
 			auto round = [&](const signed char *word, bool untwist) {
 				demodulator.decided(word, untwist);

@@ -592,11 +592,18 @@ public:
 	template <typename T>
 	void soft_bits(T *code) const
 	{
+		const float scale = soft_scale<T>();
+		for (int i = 0; i < code_length; ++i) code[i] = quantize_soft<T>(scale * llr[i]);
+	}
+
+	// What soft_bits() multiplies the ratios by.
+	template <typename T>
+	float soft_scale() const
+	{
 		constexpr float mean = sizeof(T) == 1 ? soft_mean : wide_soft_mean;
 		float sum = 0;
 		for (int i = 0; i < code_length; ++i) sum += std::abs(llr[i]);
-		float scale = sum > 0 ? mean * code_length / sum : 0;
-		for (int i = 0; i < code_length; ++i) code[i] = quantize_soft<T>(scale * llr[i]);
+		return sum > 0 ? mean * code_length / sum : 0;
 	}
 
 	// Channel estimate of carriers -128 ... 127, and the noise power per carrier.

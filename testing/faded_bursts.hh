@@ -171,7 +171,7 @@ template <int M> struct FadedBursts
 	{
 		if (int got = decodes<int16_t>()) return got;
 		auto decode = [&](const int16_t *code) { return (*wide)(message, code, mode->frozen, 8 * bytes); };
-		if (turbo_passes(*demod, *scan, decode, mode->frozen) < 0) return 0;
+		if (turbo_passes(*demod, *scan, *wide, decode, mode->frozen) < 0) return 0;
 		return std::equal(message, message + bytes, payload) ? 2 : -1;
 	}
 
