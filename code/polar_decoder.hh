@@ -15,21 +15,21 @@
 
 namespace CODE {
 
-// CRC-aided successive cancellation list decoder, list of 16, for the
-// systematic polar code of 2048 positions whose K payload bits are followed
-// by their CRC-32 on the information positions. The 16 paths live in the 16
-// lanes of one vector; paths are renumbered, never copied. Soft values are
+// CRC-aided successive cancellation list decoder, list of LANES (16 by
+// default), for the systematic polar code of 2048 positions whose K payload
+// bits are followed by their CRC-32 on the information positions. The paths
+// live in the lanes of one vector; paths are renumbered, never copied. Soft values are
 // signed char, the receiver's, or int16_t, for values whose range 8 bits
 // would clip: under fading the strong carriers' values stand far above the
 // weak ones', and the 8-bit sums saturate.
-template <typename TYPE, typename ISA = NativeISA>
+template <typename TYPE, typename ISA = NativeISA, int LANES = 16>
 class PolarDecoder
 {
 	static_assert(std::is_same_v<TYPE, signed char> || std::is_same_v<TYPE, int16_t>);
-	using VEC = SIMD<TYPE, 16, ISA>;
-	using MAP = SIMD<unsigned char, 16, ISA>;
+	using VEC = SIMD<TYPE, LANES, ISA>;
+	using MAP = SIMD<unsigned char, LANES, ISA>;
 	using TREE = PolarListTree<VEC, 10>;
-	static constexpr int N = 2048, LANES = 16, MAX_INFO = 1392;
+	static constexpr int N = 2048, MAX_INFO = 1392;
 	static constexpr bool narrow = sizeof(TYPE) == 1;
 	struct NoHardPath
 	{

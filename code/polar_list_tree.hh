@@ -5,6 +5,8 @@
 #include "code/polar_list_node.hh"
 #include "code/simd_isa.hh"
 
+#include <array>
+
 namespace CODE {
 
 // One node of 2^M code positions, M = 1 ... 10, of the successive
@@ -55,8 +57,12 @@ struct PolarListTree
 
 	static MAP identity()
 	{
-		static constexpr unsigned char lanes[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-		return MAP::load(lanes);
+		static constexpr auto lanes = [] {
+			std::array<unsigned char, VEC::SIZE> k{};
+			for (int i = 0; i < VEC::SIZE; ++i) k[i] = (unsigned char)i;
+			return k;
+		}();
+		return MAP::load(lanes.data());
 	}
 };
 

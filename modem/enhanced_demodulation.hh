@@ -19,6 +19,11 @@
 // last try.
 struct EnhancedDemodulation
 {
+	// The list that ends each try's turbo passes: the native lanes hold 16
+	// paths, so its lanes are the portable ones, which the compiler
+	// vectorises as it can.
+	using LongList = CODE::PolarDecoder<int16_t, PortableISA, 64>;
+
 	template <int RATE, int M>
 	class Part
 	{
@@ -123,12 +128,12 @@ struct EnhancedDemodulation
 		// - the reference's soft values.
 		// Every demodulation that fails, the first included, gets a few
 		// passes between the demodulator and a soft decoder of the code
-		// (see turbo_passes) before the next try. Every try but the last
-		// goes to a list decoder of 16-bit soft values: under fading the
-		// 8-bit one saturates on the strong carriers' values and rounds
-		// away the weak ones' (of 400 bursts through the true channel,
-		// moderate profile, mapping 4, 4.5 dB, it receives 196 where the
-		// 8-bit one receives 183).
+		// (see turbo_passes) before the next try, the last pass decoded by
+		// a list of 64. Every try but the last goes to list decoders of
+		// 16-bit soft values: under fading the 8-bit one saturates on the
+		// strong carriers' values and rounds away the weak ones' (of 400
+		// bursts through the true channel, moderate profile, mapping 4,
+		// 4.5 dB, it receives 196 where the 8-bit one receives 183).
 		// payload gets the K bits of a try that passes; decode(soft) is the
 		// receiver's own 8-bit decoder, for the last try, and returns the
 		// corrected bits or -1; frozen is the code's table of frozen
@@ -145,7 +150,8 @@ struct EnhancedDemodulation
 				demodulator.soft_bits(soft);
 				if (int result = wide_decode(soft); result >= 0) return result;
 				wide.best_codeword(listed);
-				return turbo_passes(demodulator, scan, wide, wide_decode, frozen);
+				auto long_decode = [&](const int16_t *code) { return longer(payload, code, frozen, K); };
+				return turbo_passes(demodulator, scan, wide, wide_decode, long_decode, frozen);
 			};
 			auto round = [&](const signed char *word, bool untwist) {
 				demodulator.decided(word, untwist);
@@ -200,6 +206,7 @@ struct EnhancedDemodulation
 
 		CODE::PolarSoftDecoder scan;
 		CODE::PolarDecoder<int16_t> wide;
+		LongList longer;
 		AudioBandSynchronizer<RATE> band;
 		EnhancedDemodulator<M> demodulator;
 		int8_t reference_code[Air::code_length];

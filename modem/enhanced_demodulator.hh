@@ -764,7 +764,7 @@ private:
 		const float grid = 0.012f / (M * count);
 		const int steps = int(slope_limit / grid) + 1;
 		const float phase_grid = 2 * std::numbers::pi_v<float> / M / phase_steps;
-		float total[2 * max_steps + 1][phase_steps];
+		float total[2 * max_steps + 1][phase_steps] = {};
 		cmplx sums[symbol_count], turns[phase_steps][symbol_count];
 		for (int j = 0; j < phase_steps; ++j)
 			for (int s = 0; s < count; ++s) turns[j][s] = rotation(-M * (s + 1) * (j - phase_steps / 2) * phase_grid);

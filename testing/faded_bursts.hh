@@ -28,6 +28,7 @@ template <int M> struct FadedBursts
 	std::unique_ptr<EnhancedDemodulator<M>> demod = std::make_unique<EnhancedDemodulator<M>>();
 	std::unique_ptr<CODE::PolarDecoder<signed char>> decoder = std::make_unique<CODE::PolarDecoder<signed char>>();
 	std::unique_ptr<CODE::PolarDecoder<int16_t>> wide = std::make_unique<CODE::PolarDecoder<int16_t>>();
+	std::unique_ptr<EnhancedDemodulation::LongList> longer = std::make_unique<EnhancedDemodulation::LongList>();
 	std::unique_ptr<CODE::PolarSoftDecoder> scan = std::make_unique<CODE::PolarSoftDecoder>();
 	std::unique_ptr<typename EnhancedDemodulation::template Part<8000, M>> receiver =
 		std::make_unique<typename EnhancedDemodulation::template Part<8000, M>>();
@@ -171,7 +172,8 @@ template <int M> struct FadedBursts
 	{
 		if (int got = decodes<int16_t>()) return got;
 		auto decode = [&](const int16_t *code) { return (*wide)(message, code, mode->frozen, 8 * bytes); };
-		if (turbo_passes(*demod, *scan, *wide, decode, mode->frozen) < 0) return 0;
+		auto long_decode = [&](const int16_t *code) { return (*longer)(message, code, mode->frozen, 8 * bytes); };
+		if (turbo_passes(*demod, *scan, *wide, decode, long_decode, mode->frozen) < 0) return 0;
 		return std::equal(message, message + bytes, payload) ? 2 : -1;
 	}
 
