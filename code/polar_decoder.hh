@@ -18,10 +18,10 @@ namespace CODE {
 // CRC-aided successive cancellation list decoder, list of LANES (16 by
 // default), for the systematic polar code of 2048 positions whose K payload
 // bits are followed by their CRC-32 on the information positions. The paths
-// live in the lanes of one vector; paths are renumbered, never copied. Soft values are
-// signed char, the receiver's, or int16_t, for values whose range 8 bits
-// would clip: under fading the strong carriers' values stand far above the
-// weak ones', and the 8-bit sums saturate.
+// live in the lanes of one vector; paths are renumbered, never copied. Soft
+// values are signed char, the receiver's, or int16_t, for values whose range
+// 8 bits would clip: under fading the strong carriers' values stand far
+// above the weak ones', and the 8-bit sums saturate.
 template <typename TYPE, typename ISA = NativeISA, int LANES = 16>
 class PolarDecoder
 {
