@@ -529,7 +529,8 @@ TEST(StationPtt, KeyedBeforeTheFirstSampleReleasedAfterTheTail)
 	}
 	double keyed = rig.keyed(), released = rig.released();
 	EXPECT_GE(first - keyed, 0.3) << "the lead-in";
-	EXPECT_GE(released - last, 0.4) << "the tail";
+	// The last bytes are seen a little after the station wrote them.
+	EXPECT_GE(released - last, 0.4 - 0.02) << "the tail";
 	EXPECT_EQ(rig.state(), "0");
 	EXPECT_EQ(run_program(decode, silence(1) + played + silence(1)).out,
 		  "EVENT:SYNC|CFO:1500|MODE:16|CALL:DL1ABC   \nEVENT:MESSAGE|FLIPS:0|PAYLOAD:keyed around\n");
