@@ -171,10 +171,18 @@ template <int M> struct FadedBursts
 	int iterated()
 	{
 		if (int got = decodes<int16_t>()) return got;
-		auto decode = [&](const int16_t *code) { return (*wide)(message, code, mode->frozen, 8 * bytes); };
-		auto long_decode = [&](const int16_t *code) { return (*longer)(message, code, mode->frozen, 8 * bytes); };
-		if (turbo_passes(*demod, *scan, *wide, decode, long_decode, mode->frozen) < 0) return 0;
+		if (passes(*longer) < 0) return 0;
 		return std::equal(message, message + bytes, payload) ? 2 : -1;
+	}
+
+	// Turbo passes from the demodulator's values as they stand, the last
+	// decoded by last_list; as turbo_passes, the payload in message.
+	template <typename List>
+	int passes(List &last_list)
+	{
+		auto decode = [&](const int16_t *code) { return (*wide)(message, code, mode->frozen, 8 * bytes); };
+		auto last = [&](const int16_t *code) { return last_list(message, code, mode->frozen, 8 * bytes); };
+		return turbo_passes(*demod, *scan, *wide, decode, last, mode->frozen);
 	}
 
 	// Bits of the code word whose soft value the demodulator has wrong.

@@ -390,22 +390,13 @@ TYPED_TEST(Rounds, SoftDecoderPassesReceiveWhatTheFirstLoses)
 TEST(LongList, EndsThePassesWithWhatTheShortOneMisses)
 {
 	FadedBursts<4> bursts;
-	auto passes = [&bursts](auto &last_list) {
-		auto decode = [&](const int16_t *code) {
-			return (*bursts.wide)(bursts.message, code, bursts.mode->frozen, 8 * bursts.bytes);
-		};
-		auto last = [&](const int16_t *code) {
-			return last_list(bursts.message, code, bursts.mode->frozen, 8 * bursts.bytes);
-		};
-		return turbo_passes(*bursts.demod, *bursts.scan, *bursts.wide, decode, last, bursts.mode->frozen);
-	};
 	for (auto [seed, snr_db] : {std::pair{58, 6.73}, std::pair{42, 7.23}}) {
 		bursts.send(seed, snr_db, 2, 1);
 		ASSERT_EQ(bursts.decodes<int16_t>(), 0) << seed;
-		EXPECT_LT(passes(*bursts.wide), 0) << seed;
+		EXPECT_LT(bursts.passes(*bursts.wide), 0) << seed;
 		bursts.send(seed, snr_db, 2, 1);
 		bursts.decodes<int16_t>();
-		EXPECT_GE(passes(*bursts.longer), 0) << seed;
+		EXPECT_GE(bursts.passes(*bursts.longer), 0) << seed;
 		EXPECT_TRUE(std::equal(bursts.message, bursts.message + bursts.bytes, bursts.payload)) << seed;
 	}
 }
