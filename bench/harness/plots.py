@@ -35,7 +35,7 @@ def peers(rows: list[dict], bursts: int, path: pathlib.Path) -> None:
 		   lambda r: r["system"] == "ofdm_burst" and r["rate_hz"] == "48000"))
 	fig, ax = plt.subplots(figsize=(12, 7.6))
 	for title, colour, marker, chosen in series:
-		points = [(float(r["payload_bps"]), number(r["snr90_db"]), r["mode"]) for r in rows if chosen(r)]
+		points = [(float(r["payload_bps"]), number(r.get("snr90_db")), r["mode"]) for r in rows if chosen(r)]
 		points = [p for p in points if p[1] is not None]
 		if not points:
 			continue
