@@ -80,7 +80,11 @@ def run_peers(args, argv) -> None:
 	with tempfile.TemporaryDirectory(prefix="harness.") as work:
 		if args.no_measure and not args.journal:
 			raise SystemExit("harness: --no-measure takes the points from --journal")
-		journal = Journal(pathlib.Path(args.journal) if args.journal else None, peers.POINT_COLUMNS, not args.no_measure)
+		try:
+			journal = Journal(pathlib.Path(args.journal) if args.journal else None, peers.POINT_COLUMNS,
+					  not args.no_measure)
+		except ValueError as error:
+			raise SystemExit(f"harness: {error}")
 		run = peers.Run(programs, args.bursts, pathlib.Path(work), parts, journal)
 		print(f"{len(systems)} systems, {args.bursts} bursts per point, {args.jobs} jobs", file=sys.stderr)
 		rows, points = peers.measure(run, systems, args.jobs)

@@ -2,6 +2,7 @@
 appended to, so that a run that stops can go on where it stopped: the seeds
 make a point the same whenever it is measured."""
 
+import csv
 import pathlib
 import threading
 
@@ -18,9 +19,23 @@ def key(row: dict) -> tuple:
 	return tuple(str(row[c]) for c in KEY)
 
 
+def header(path: pathlib.Path) -> list[str]:
+	if not path.exists():
+		return []
+	with open(path, newline="") as f:
+		return next(csv.reader(f), [])
+
+
 class Journal:
 	def __init__(self, path: pathlib.Path | None, columns: list[str], measure: bool = True):
-		self.path, self.columns, self.measure, self.lock = path, columns, measure, threading.Lock()
+		self.path, self.measure, self.lock = path, measure, threading.Lock()
+		# New points follow the file's own columns, which a results file
+		# kept by hand may order otherwise or extend (a build column, say):
+		# appended in ours they would be read back under the wrong names.
+		self.columns = (header(path) if path else []) or columns
+		lacking = [c for c in columns if c not in self.columns]
+		if lacking:
+			raise ValueError(f"{path} lacks the columns {', '.join(lacking)}")
 		self.rows = {key(r): r for r in table_file.read(path)} if path else {}
 
 	def get(self, identity: dict) -> dict | None:
@@ -31,7 +46,8 @@ class Journal:
 			return
 		with self.lock:
 			fresh = not self.path.exists()
-			with open(self.path, "a") as f:
+			with open(self.path, "a", newline="") as f:
+				out = csv.writer(f, lineterminator="\n")
 				if fresh:
-					f.write(",".join(self.columns) + "\n")
-				f.write(",".join(str(row.get(c, "")) for c in self.columns) + "\n")
+					out.writerow(self.columns)
+				out.writerow(str(row.get(c, "")) for c in self.columns)
