@@ -51,7 +51,8 @@ def peers(rows: list[dict], bursts: int, path: pathlib.Path) -> None:
 	ax.set_ylabel("SNR for 90 % success (dB)")
 	ax.set_title(f"SNR for 90 % of bursts in white noise (SNR in 3 kHz, {bursts} bursts per point) against payload "
 		     "bit rate\nlower is better; ofdm_burst labelled mode/mapping")
-	ax.legend(loc="lower right")
+	if ax.get_legend_handles_labels()[0]:
+		ax.legend(loc="lower right")
 	fig.savefig(path, dpi=100)
 	plt.close(fig)
 
