@@ -14,9 +14,10 @@
 // 16-bit list decoder that decode(soft) runs, which returns the corrected
 // bits or -1. The values the last pass ends with go to final_decode(soft)
 // instead, as decode but a longer list. frozen is the code's table of
-// frozen positions. When no pass decodes, the soft values are the demodulator's
-// own under the channel measured last: the later tries fare better from it
-// than from the first (on 600 faded bursts, 5 more received).
+// frozen positions. When no pass decodes, the soft values are the
+// demodulator's own under the channel measured last: the later tries fare
+// better from it than from the first (on 600 faded bursts, 5 more
+// received).
 template <typename Demodulator, typename List, typename Decode, typename Final>
 int turbo_passes(Demodulator &demodulator, CODE::PolarSoftDecoder &scan, const List &list, Decode &&decode,
 		 Final &&final_decode, const unsigned int *frozen)

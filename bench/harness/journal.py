@@ -45,7 +45,8 @@ class Journal:
 		if not self.path:
 			return
 		with self.lock:
-			fresh = not self.path.exists()
+			# A file made empty beforehand (mktemp, say) gets its header too.
+			fresh = not self.path.exists() or self.path.stat().st_size == 0
 			with open(self.path, "a", newline="") as f:
 				out = csv.writer(f, lineterminator="\n")
 				if fresh:

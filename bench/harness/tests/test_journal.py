@@ -21,13 +21,18 @@ class Appended(unittest.TestCase):
 		self.folder.cleanup()
 
 	def test_points_come_back_as_they_were_measured(self):
-		journal = Journal(self.path, POINT_COLUMNS)
-		journal.add(point("4", 182))
-		journal.add(point("4.5", 214))
-		again = Journal(self.path, POINT_COLUMNS)
-		self.assertEqual(again.get(point("4.5", 0))["ok"], "214")
-		self.assertEqual(again.get(point("4", 0))["ok"], "182")
-		self.assertIsNone(again.get(point("5", 0)))
+		for empty in (False, True):
+			with self.subTest(empty_file=empty):
+				self.path.unlink(missing_ok=True)
+				if empty:
+					self.path.touch()
+				journal = Journal(self.path, POINT_COLUMNS)
+				journal.add(point("4", 182))
+				journal.add(point("4.5", 214))
+				again = Journal(self.path, POINT_COLUMNS)
+				self.assertEqual(again.get(point("4.5", 0))["ok"], "214")
+				self.assertEqual(again.get(point("4", 0))["ok"], "182")
+				self.assertIsNone(again.get(point("5", 0)))
 
 	def test_a_file_of_other_columns_keeps_its_own_order(self):
 		# As results kept by hand are: a build column first, the rest reversed.
